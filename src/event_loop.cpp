@@ -1,0 +1,221 @@
+// event_loop.cpp: curses start-up once the settings are final, the wait for
+// input, keys, signals and clock ticks, and the loop that serves them. Every
+// way out of the program after curses has started restores the terminal first.
+#include "vantrel.h"
+
+#include <cassert>
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+struct timeval now;
+bool redraw_needed;
+const char* status_msg;
+int signal_pipe[2] = {-1, -1};
+int tty_fd = -1;
+bool stdin_open;
+int screen_rows;
+int screen_cols;
+
+namespace {
+
+constexpr long kMicrosPerSecond = 1000000;
+constexpr char kCtrlL = 0x0c;
+
+// Signals that end the program; SIGINT is the orderly one, exit status 0.
+constexpr std::array<int, 3> kEndSignals = {SIGINT, SIGTERM, SIGHUP};
+
+// A closed descriptor 0 would be handed out by the next open, the key
+// terminal's, and then be watched as input and keys at once. /dev/null keeps
+// the slot, so the input simply ends.
+void loop_guard_stdin() {
+  if (fcntl(STDIN_FILENO, F_GETFD) == -1 && errno == EBADF) {
+    const int fd = open("/dev/null", O_RDONLY);
+    if (fd > STDIN_FILENO) close(fd);
+  }
+}
+
+void loop_install_handler(int signo) {
+  struct sigaction sa {};
+  sa.sa_handler = signal_handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;  // the handler stays installed, reads restart
+  sigaction(signo, &sa, nullptr);
+}
+
+void loop_make_signal_pipe() {
+  if (pipe(signal_pipe) != 0) {
+    endwin();
+    std::perror("pipe");
+    std::exit(1);
+  }
+  // A full pipe must never block the handler; the byte is dropped instead.
+  for (int fd : signal_pipe) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+}
+
+// ncurses' second initscr would build a second screen when the first came
+// from newterm. After endwin, the first refresh takes up the terminal's new
+// size, which is all the restart needs.
+void loop_restart_curses() {
+  endwin();
+  werase(stdscr);
+  wrefresh(stdscr);
+  screen_rows = getmaxy(stdscr);
+  screen_cols = getmaxx(stdscr);
+  redraw_needed = true;
+}
+
+// Ends the program for a terminating signal other than SIGINT the way the
+// signal would have, once the terminal is restored.
+[[noreturn]] void loop_die_of(int signo) {
+  endwin();
+  signal(signo, SIG_DFL);
+  raise(signo);
+  std::_Exit(128 + signo);
+}
+
+// Returns true when the program is to end with status 0.
+bool loop_serve_signal() {
+  unsigned char byte;
+  if (read(signal_pipe[0], &byte, 1) != 1) return false;
+  switch (byte) {
+    case SIGINT: endwin(); return true;
+    case SIGWINCH: loop_restart_curses(); return false;
+    case SIGTERM:
+    case SIGHUP: loop_die_of(byte);
+    default: return false;
+  }
+}
+
+// Returns true when the program is to end with status 0.
+bool loop_serve_key() {
+  char key;
+  const ssize_t n = read(tty_fd, &key, 1);
+  if (n == 0) {
+    close(tty_fd);
+    tty_fd = -1;
+    return false;
+  }
+  if (n < 0) return false;
+  switch (key) {
+    case 'q': endwin(); return true;
+    case 'r': rate_mode = !rate_mode; return false;
+    case kCtrlL:
+      wclear(stdscr);
+      redraw_needed = true;
+      return false;
+    default: return false;
+  }
+}
+
+int loop_run() {
+  for (;;) {
+    const int events = wait_for_events();
+    if ((events & EVENT_SIGNAL) && loop_serve_signal()) return 0;
+    if ((events & EVENT_TTY) && tty_fd != -1 && loop_serve_key()) return 0;
+    if ((events & EVENT_STDIN) && stdin_open) read_input();
+    if (redraw_needed) {
+      paint_plot(status_msg);
+      redraw_needed = false;
+    }
+  }
+}
+
+}  // namespace
+
+struct timespec wait_timeout(const struct timeval& from) {
+  const long r = kMicrosPerSecond - static_cast<long>(from.tv_usec);
+  struct timespec ts {};
+  ts.tv_sec = r / kMicrosPerSecond;
+  ts.tv_nsec = (r % kMicrosPerSecond) * 1000;
+  return ts;
+}
+
+// ppoll rather than select: it takes descriptors of any number (a key
+// terminal opened with many descriptors in use can lie beyond FD_SETSIZE)
+// and keeps the microsecond time-out.
+int wait_for_events() {
+  const struct timespec timeout = wait_timeout(now);
+  std::array<struct pollfd, 3> fds{};
+  nfds_t count = 0;
+  fds[count++] = {signal_pipe[0], POLLIN, 0};
+  const nfds_t stdin_slot = stdin_open ? count++ : 0;
+  if (stdin_open) fds[stdin_slot] = {STDIN_FILENO, POLLIN, 0};
+  const nfds_t tty_slot = tty_fd != -1 ? count++ : 0;
+  if (tty_fd != -1) fds[tty_slot] = {tty_fd, POLLIN, 0};
+
+  const int result = ppoll(fds.data(), count, &timeout, nullptr);
+  // What select would call readable: data, end of file, or an error to read.
+  auto ready = [&](nfds_t slot) {
+    return (fds[slot].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  };
+  int ret = 0;
+  if (result == 0) {
+    ret = EVENT_TIMEOUT;
+  } else if (result < 0) {
+    ret = EVENT_SELECT_ERROR;
+  } else {
+    if (ready(0)) ret |= EVENT_SIGNAL;
+    if (stdin_open && ready(stdin_slot)) ret |= EVENT_STDIN;
+    if (tty_fd != -1 && ready(tty_slot)) ret |= EVENT_TTY;
+  }
+  assert(ret != 0);
+
+  const time_t before = now.tv_sec;
+  gettimeofday(&now, nullptr);
+  if (now.tv_sec != before) redraw_needed = true;
+  return ret;
+}
+
+extern "C" void signal_handler(int signo) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(signo);
+  while (write(signal_pipe[1], &byte, 1) == -1 && errno == EINTR) {
+  }
+  errno = saved;
+}
+
+int vantrel_main(int argc, char** argv) {
+  input_reset();
+  std::setlocale(LC_ALL, "");
+  if (int status = settings_read_command_line(argc, argv); status != kKeepRunning) return status;
+
+  loop_guard_stdin();
+  // newterm, unlike initscr, returns instead of exiting when the terminal
+  // cannot be set up, so the error line is ours.
+  if (newterm(nullptr, stdout, stdin) == nullptr) {
+    std::fputs("Error: failed to initialize ncurses\n", stderr);
+    return 1;
+  }
+  init_color_pairs();
+  gettimeofday(&now, nullptr);
+  noecho();
+  curs_set(0);
+  werase(stdscr);
+  wrefresh(stdscr);
+  screen_rows = getmaxy(stdscr);
+  screen_cols = getmaxx(stdscr);
+  paint_plot(status_msg);
+
+  if (!isatty(STDIN_FILENO)) {
+    tty_fd = open("/dev/tty", O_RDONLY);
+    if (tty_fd != -1) {
+      fcntl(tty_fd, F_SETFD, FD_CLOEXEC);
+      cbreak();
+    }
+  }
+  loop_make_signal_pipe();
+  loop_install_handler(SIGWINCH);
+  for (int signo : kEndSignals) loop_install_handler(signo);
+  stdin_open = true;
+  return loop_run();
+}

@@ -1,0 +1,3 @@
+#include "vantrel.h"
+
+int main(int argc, char** argv) { return vantrel_main(argc, argv); }
