@@ -196,6 +196,9 @@ int vantrel_main(int argc, char** argv) {
     std::fputs("Error: failed to initialize ncurses\n", stderr);
     return 1;
   }
+  // ncurses would otherwise poll standard input during every refresh and cut
+  // the update short while samples are pending, leaving half-drawn frames.
+  typeahead(-1);
   init_color_pairs();
   gettimeofday(&now, nullptr);
   noecho();
