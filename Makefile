@@ -10,7 +10,7 @@ BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
-FEED_ARGS ?= $(if $(findstring -2,$(ARGS)),-2,)
+FEED_ARGS ?= $(if $(filter -2%,$(ARGS)),-2,)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
 .PHONY: all build demo check test test-san deps install format clean
