@@ -3,6 +3,7 @@
 #   make demo       build and run vantrel on the demo feed (ARGS="-b -2 -C dark1")
 #   make check      build and run every test, then again under ASan and UBSan
 #   make install    install under PREFIX (default /usr/local), honouring DESTDIR
+#   make bench      build and run the benchmarks (Google Benchmark, libbenchmark-dev)
 #   make format     format the sources with clang-format
 
 PREFIX ?= /usr/local
@@ -13,7 +14,7 @@ ARGS ?=
 FEED_ARGS ?= $(if $(filter -2%,$(ARGS)),-2,)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all build demo check test test-san deps install format clean
+.PHONY: all build demo check test test-san deps install format clean bench
 
 all: build
 
@@ -42,11 +43,20 @@ test-san: $(SAN_BUILD)/CMakeCache.txt
 
 check: test test-san
 
+BENCH_BUILD ?= build-bench
+
+bench: | deps
+	@test -f /usr/include/benchmark/benchmark.h || { echo "make bench needs the Debian package libbenchmark-dev" >&2; exit 1; }
+	cmake -S . -B $(BENCH_BUILD) -DVANTREL_BENCH=ON -DVANTREL_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	$(BENCH_BUILD)/parse_bench
+	$(BENCH_BUILD)/paint_bench
+
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*/*.cpp tests/*/*.h tools/*.cpp
+	clang-format -i $$(git ls-files "*.cpp" "*.h")
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
