@@ -60,3 +60,29 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
+
+# Fuzzing, with clang in a build of its own:
+#   make fuzz       replay fuzz/regressions, then run each target FUZZ_SECONDS (60)
+#   make fuzz-ci    the same, FUZZ_SECONDS 15, failing when a target crashes
+FUZZ_BUILD ?= build-fuzz
+
+.PHONY: fuzz fuzz-ci fuzz-build
+
+$(FUZZ_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF
+
+fuzz-build: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target input_fuzz cmdline_fuzz
+
+fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(or $(FUZZ_SECONDS),60) report
+
+fuzz-ci: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(or $(FUZZ_SECONDS),15) ci
+
+# Debian package of the program, its manual page and shell completions:
+#   make package    build, then write $(BUILD)/vantrel_<version>_<arch>.deb (installs to /usr)
+.PHONY: package
+
+package: build
+	cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake
