@@ -1,13 +1,14 @@
 // input.cpp: the standard-input buffer, the sample parser, the history rings
 // and the rate conversion. Numbers may arrive split at any byte; a token is
 // parsed only once a separator behind it has arrived, or the input has ended.
-#include "vantrel.h"
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+
+#include "vantrel.h"
 
 char input_buf[kInputBufSize];
 std::size_t input_len;
@@ -28,13 +29,23 @@ int pair_pending;
 
 namespace {
 
-constexpr bool input_is_separator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool input_is_separator(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // The whole token must convert and the value must be finite.
 bool input_token_value(const char* token, double& value) {
   char* end = nullptr;
   value = std::strtod(token, &end);
   return end != token && *end == '\0' && std::isfinite(value);
+}
+
+// The difference of two finite values, or its quotient by a short interval,
+// can overflow; the ring holds finite values only, so such a rate is kept as
+// the largest value of its sign.
+double input_finite_rate(double difference, double dt) {
+  const double rate = difference / dt;
+  return std::isfinite(rate) ? rate : std::copysign(DBL_MAX, rate);
 }
 
 // Turns the raw values just stored in slot i into rates over the time since
@@ -47,8 +58,8 @@ void input_convert_rate(int i) {
   const double r1 = values1[i];
   const double r2 = values2[i];
   if (dt > 0) {
-    values1[i] = (r1 - prev_raw1) / dt;
-    if (two_values) values2[i] = (r2 - prev_raw2) / dt;
+    values1[i] = input_finite_rate(r1 - prev_raw1, dt);
+    if (two_values) values2[i] = input_finite_rate(r2 - prev_raw2, dt);
   } else {
     values1[i] = 0;
     if (two_values) values2[i] = 0;

@@ -429,6 +429,23 @@ TEST_F(InputParseSamples, RatesOfTwoSeries) {
   EXPECT_EQ(sample_count, 3);
 }
 
+// A rate can overflow although both raw values are finite; the ring keeps
+// finite values only, so it is held at the largest value of its sign.
+TEST_F(InputParseSamples, OverflowingRateStaysFinite) {
+  two_values = 1;
+  rate_mode = 1;
+  now = timeval{10, 0};
+  parse("-1e308 1e308\n");
+  now = timeval{10, 1};  // a microsecond later
+  parse("1e308 -1e308\n");
+  EXPECT_EQ(values1[1], DBL_MAX);
+  EXPECT_EQ(values2[1], -DBL_MAX);
+  now = timeval{10, 2};
+  parse("1e308 -1e308\n");  // no change: an ordinary rate of 0
+  EXPECT_EQ(values1[2], 0.0);
+  EXPECT_EQ(values2[2], 0.0);
+}
+
 TEST_F(InputParseSamples, RingWrapsAtThePlotWidth) {
   std::string chunk;
   for (int v = 0; v < 1025; ++v) {
