@@ -17,28 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "support/locales.h"
 #include "vantrel.h"
 
 namespace {
 
 constexpr std::size_t kMaxHeld = 3071;
-
-bool switch_locale(std::initializer_list<const char*> names) {
-  for (const char* name : names) {
-    if (std::setlocale(LC_ALL, name) != nullptr) return true;
-  }
-  return false;
-}
-
-// A missing locale fails on CI, where .ci/run generates it, and skips elsewhere.
-#define REQUIRE_LOCALE(what, ...)                                               \
-  do {                                                                          \
-    if (!switch_locale({__VA_ARGS__})) {                                        \
-      const char* missing = "locale " what " is missing: it must be generated"; \
-      if (std::getenv("CI") != nullptr) FAIL() << missing;                      \
-      GTEST_SKIP() << missing;                                                  \
-    }                                                                           \
-  } while (0)
 
 bool fd_is_open(int fd) {
   return fcntl(fd, F_GETFD) != -1 || errno != EBADF;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/locales.h"
 #include "vantrel.h"
 
 namespace {
@@ -138,24 +139,6 @@ wchar_t glyph_of(const cchar_t& cell, attr_t* attrs = nullptr) {
   }
   return ::testing::AssertionFailure() << what << " is " << seen << ", expected " << expected;
 }
-
-// Switches to the first of the locales the system has.
-bool switch_locale(std::initializer_list<const char*> names) {
-  for (const char* name : names) {
-    if (std::setlocale(LC_ALL, name) != nullptr) return true;
-  }
-  return false;
-}
-
-// A missing locale fails on CI, where .ci/run generates it, and skips elsewhere.
-#define REQUIRE_LOCALE(what, ...)                                               \
-  do {                                                                          \
-    if (!switch_locale({__VA_ARGS__})) {                                        \
-      const char* missing = "locale " what " is missing: it must be generated"; \
-      if (std::getenv("CI") != nullptr) FAIL() << missing;                      \
-      GTEST_SKIP() << missing;                                                  \
-    }                                                                           \
-  } while (0)
 
 #define REQUIRE_UTF8_LOCALE() REQUIRE_LOCALE("en_US.UTF-8 or C.UTF-8", "en_US.UTF-8", "C.UTF-8")
 
