@@ -86,3 +86,11 @@ fuzz-ci: fuzz-build
 
 package: build
 	cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake
+
+# The README gallery, drawn by the program itself in a pseudo-terminal:
+#   make screenshots    write doc/screenshots/*.txt and *.svg again (libvterm-dev)
+.PHONY: screenshots
+
+screenshots: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target vantrel-screenshot
+	$(BUILD)/vantrel-screenshot --out doc/screenshots
