@@ -1,7 +1,9 @@
 // event_loop.cpp: curses start-up once the settings are final, the wait for
 // input, keys, signals and clock ticks, and the loop that serves them. Every
 // way out of the program after curses has started restores the terminal first.
-#include "vantrel.h"
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <cassert>
 #include <cerrno>
@@ -10,9 +12,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+
+#include "vantrel.h"
 
 struct timeval now;
 bool redraw_needed;

@@ -1,3 +1,5 @@
 #include "vantrel.h"
 
-int main(int argc, char** argv) { return vantrel_main(argc, argv); }
+int main(int argc, char** argv) {
+  return vantrel_main(argc, argv);
+}

@@ -2,8 +2,6 @@
 // renderers of the plot area: bars of character cells, and lines of braille
 // dots or quadrant blocks. Everything is drawn on stdscr; the single
 // wrefresh at the end of paint_plot is the only output to the terminal.
-#include "vantrel.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +9,8 @@
 #include <ctime>
 #include <memory>
 #include <new>
+
+#include "vantrel.h"
 
 char clock_text[256];
 
@@ -108,7 +108,8 @@ void paint_labels(int H, double top, double bottom) {
   const std::array<double, 3> inner = paint_inner_labels(top, bottom);
   const std::array<int, 3> rows = {H / 4 + 1, H / 2 + 1, (3 * H) / 4 + 1};
   mvprintw(1, kLabelCol, "%.1f %s", top, unit);
-  for (std::size_t k = 0; k < inner.size(); ++k) mvprintw(rows[k], kLabelCol, "%.1f %s", inner[k], unit);
+  for (std::size_t k = 0; k < inner.size(); ++k)
+    mvprintw(rows[k], kLabelCol, "%.1f %s", inner[k], unit);
   paint_attr_off(ROLE_TEXT, 3);
 }
 
@@ -188,7 +189,8 @@ void paint_zero_runs(int H, int col, int r0, double u1, const paint_bar& b1, con
   if (s2.a < s1.a) paint_run(H, s2.a, col, q, s1.a - s2.a);
   const int common_top = std::max(s1.a, s2.a);
   const int common_bottom = std::min(s1.b, s2.b);
-  if (common_top <= common_bottom) paint_run(H, common_top, col, reversed, common_bottom - common_top + 1);
+  if (common_top <= common_bottom)
+    paint_run(H, common_top, col, reversed, common_bottom - common_top + 1);
   if (s2.b < s1.b) paint_run(H, s2.b + 1, col, b1.glyph, s1.b - s2.b);
   if (s1.b < s2.b) paint_run(H, s1.b + 1, col, q, s2.b - s1.b);
 }
@@ -348,7 +350,8 @@ void draw_char_columns(int H, int W, const double* series2, int newest, double t
     if (std::isnan(u1)) continue;
     const paint_bar b1 = paint_bar_for(u1, H, span, bottom);
     const bool has2 = series2 != nullptr && !std::isnan(series2[i]);
-    const paint_bar b2 = has2 ? paint_bar_for(series2[i], H, span, bottom) : paint_bar{0, &plot_cell};
+    const paint_bar b2 =
+        has2 ? paint_bar_for(series2[i], H, span, bottom) : paint_bar{0, &plot_cell};
 
     // color the shared cells for this column
     b1.glyph->attr |= paint_glyph_pair(b1.glyph);
@@ -418,8 +421,9 @@ void paint_subcell_line(const paint_grids& g, const double* ring, int newest, un
       to = std::max(prev, p);
     }
     for (int j = from; j <= to; ++j) {
-      const std::size_t cell = static_cast<std::size_t>(j / g.dots) * static_cast<std::size_t>(g.cols) +
-                               static_cast<std::size_t>(s);
+      const std::size_t cell =
+          static_cast<std::size_t>(j / g.dots) * static_cast<std::size_t>(g.cols) +
+          static_cast<std::size_t>(s);
       g.bits[cell] |= g.dot_bits[(j % g.dots) * 2 + h];
       g.owner[cell] = owner;
     }

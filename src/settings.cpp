@@ -2,7 +2,7 @@
 // and pairs. Everything here runs before the event loop and never again,
 // except rate_mode (the 'r' key) and the glyph cells' attribute words (the
 // character-cell plot colors them for one column at a time).
-#include "vantrel.h"
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -11,7 +11,8 @@
 #include <cwchar>
 #include <memory>
 #include <string_view>
-#include <unistd.h>
+
+#include "vantrel.h"
 
 int two_values;
 int braille_mode;
@@ -132,7 +133,9 @@ void settings_restart_scan() {
 #endif
 }
 
-void settings_print_usage() { std::fwrite(kUsage.data(), 1, kUsage.size(), stdout); }
+void settings_print_usage() {
+  std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+}
 
 // First pass: only -h, -v and errors matter. Returns kKeepRunning or a status.
 int settings_first_pass(int argc, char** argv) {
@@ -255,12 +258,15 @@ void init_color_pairs() {
   start_color();
   use_default_colors();
   for (int n = 1; n <= kRoleCount; ++n) {
-    if (colors[n - 1] != -1) init_pair(static_cast<short>(n), static_cast<short>(colors[n - 1]), -1);
+    if (colors[n - 1] != -1)
+      init_pair(static_cast<short>(n), static_cast<short>(colors[n - 1]), -1);
   }
   if (subcell) {
     const int line = colors[ROLE_LINE];
     const int line1 = line != -1 ? line : COLOR_GREEN;
-    const int line2 = line2_color != -1 ? line2_color : line == COLOR_BLUE ? COLOR_GREEN : COLOR_BLUE;
+    const int line2 = line2_color != -1    ? line2_color
+                      : line == COLOR_BLUE ? COLOR_GREEN
+                                           : COLOR_BLUE;
     init_pair(8, static_cast<short>(line1), -1);
     init_pair(9, static_cast<short>(line2), -1);
   }

@@ -12,39 +12,39 @@
 #define NCURSES_WIDECHAR 1
 #endif
 
+#include <curses.h>
+#include <sys/time.h>
+
 #include <array>
 #include <cfloat>
 #include <cstddef>
 #include <cstdint>
-#include <sys/time.h>
-
-#include <curses.h>
 
 inline constexpr const char* kVersion = "1.7.6";
 // Project address plus a blank plus the version: 39 characters, ending at cols-2.
 inline constexpr const char* kBanner = "https://vantrel.dev/terminal-plot 1.7.6";
 
-inline constexpr int kRingSize = 1024;        // slots per history ring
-inline constexpr int kMinPlotWidth = 40;      // plot of the smallest window, 44 columns
-inline constexpr int kMaxPlotWidth = 1022;    // widest plot the rings can hold
+inline constexpr int kRingSize = 1024;                    // slots per history ring
+inline constexpr int kMinPlotWidth = 40;                  // plot of the smallest window, 44 columns
+inline constexpr int kMaxPlotWidth = 1022;                // widest plot the rings can hold
 inline constexpr int kMaxScreenCols = kMaxPlotWidth + 4;  // 1026
-inline constexpr double kFltMax = FLT_MAX;    // "not set" value of hardmax, exactly
+inline constexpr double kFltMax = FLT_MAX;                // "not set" value of hardmax, exactly
 
 // ---------------------------------------------------------------------------
 // settings.cpp: command line, settings, colors
 
-extern int two_values;     // -2: every sample is a pair, two series
-extern int braille_mode;   // -b: sub-cell plot with 2x4 braille dots
-extern int block_mode;     // -B: sub-cell plot with 2x2 quadrant blocks
-extern int fill_mode;      // -f: fill under line 1 in the sub-cell modes
-extern int rate_mode;      // -r, toggled by 'r': store rates of a counter
-extern double softmax;     // -s: scale top that data may exceed (0.0)
-extern double softmin;     // -S: scale bottom that data may go below (0.0)
-extern double hardmax;     // -m: fixed scale top; kFltMax means not set
-extern double hardmin;     // -M: fixed scale bottom; -kFltMax means not set
-extern char title[256];    // -t: centred at the top
-extern char unit[64];      // -u: printed after labels and statistics
-extern bool fake_time;     // FAKETIME present: the clock shows a fixed text
+extern int two_values;    // -2: every sample is a pair, two series
+extern int braille_mode;  // -b: sub-cell plot with 2x4 braille dots
+extern int block_mode;    // -B: sub-cell plot with 2x2 quadrant blocks
+extern int fill_mode;     // -f: fill under line 1 in the sub-cell modes
+extern int rate_mode;     // -r, toggled by 'r': store rates of a counter
+extern double softmax;    // -s: scale top that data may exceed (0.0)
+extern double softmin;    // -S: scale bottom that data may go below (0.0)
+extern double hardmax;    // -m: fixed scale top; kFltMax means not set
+extern double hardmin;    // -M: fixed scale bottom; -kFltMax means not set
+extern char title[256];   // -t: centred at the top
+extern char unit[64];     // -u: printed after labels and statistics
+extern bool fake_time;    // FAKETIME present: the clock shows a fixed text
 
 // Glyph cells. Their attribute words are 0 (A_REVERSE for second_line_cell)
 // except while draw_char_columns colors them for one column.
@@ -59,7 +59,9 @@ inline constexpr int kRoleCount = 6;
 extern std::array<int, kRoleCount> colors;
 extern int line2_color;  // line 2 of the sub-cell modes, -1 = not set
 
-inline bool role_set(color_role r) { return colors[r] != -1; }
+inline bool role_set(color_role r) {
+  return colors[r] != -1;
+}
 
 // Returned by settings_read_command_line when start-up goes on.
 inline constexpr int kKeepRunning = -1;
@@ -82,12 +84,12 @@ inline constexpr int EVENT_SIGNAL = 4;
 inline constexpr int EVENT_STDIN = 8;
 inline constexpr int EVENT_TTY = 16;
 
-extern struct timeval now;       // time of the latest wake-up
-extern bool redraw_needed;       // repaint at the end of this turn
-extern const char* status_msg;   // centred on every repaint; nullptr = none
-extern int signal_pipe[2];       // read end, write end
-extern int tty_fd;               // key terminal, -1 = none
-extern bool stdin_open;          // standard input still watched
+extern struct timeval now;      // time of the latest wake-up
+extern bool redraw_needed;      // repaint at the end of this turn
+extern const char* status_msg;  // centred on every repaint; nullptr = none
+extern int signal_pipe[2];      // read end, write end
+extern int tty_fd;              // key terminal, -1 = none
+extern bool stdin_open;         // standard input still watched
 extern int screen_rows;
 extern int screen_cols;
 

@@ -2,13 +2,14 @@
 // standard output. With -2 it writes pairs (a sine and a slower cosine), so
 // that two-series mode can be tried. -n N stops after N samples; -i MS sets
 // the interval in milliseconds (default 200).
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <thread>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
   bool pairs = false;
