@@ -3,6 +3,7 @@
 // way out of the program after curses has started restores the terminal first.
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -42,6 +43,31 @@ void loop_guard_stdin() {
   }
 }
 
+// The key terminal's modes as found, when the loop had to set them itself.
+struct termios key_modes_found;
+bool key_modes_changed;
+
+void loop_restore_key_modes() {
+  if (key_modes_changed) tcsetattr(tty_fd, TCSANOW, &key_modes_found);
+  key_modes_changed = false;
+}
+
+// curses sets the modes of the terminal it draws on; with the output sent
+// elsewhere (vantrel > log) that is not the key terminal, which would stay
+// line-buffered and echo every key. Then the loop sets the modes itself and
+// puts them back on every way out, atexit covering the calls of exit.
+void loop_key_terminal_modes() {
+  struct termios modes {};
+  if (tcgetattr(tty_fd, &modes) != 0 || (modes.c_lflag & ICANON) == 0) return;
+  key_modes_found = modes;
+  modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  if (tcsetattr(tty_fd, TCSANOW, &modes) != 0) return;
+  key_modes_changed = true;
+  std::atexit(loop_restore_key_modes);
+}
+
 void loop_install_handler(int signo) {
   struct sigaction sa {};
   sa.sa_handler = signal_handler;
@@ -79,6 +105,7 @@ void loop_restart_curses() {
 // signal would have, once the terminal is restored.
 [[noreturn]] void loop_die_of(int signo) {
   endwin();
+  loop_restore_key_modes();
   signal(signo, SIG_DFL);
   raise(signo);
   std::_Exit(128 + signo);
@@ -102,6 +129,7 @@ bool loop_serve_key() {
   char key;
   const ssize_t n = read(tty_fd, &key, 1);
   if (n == 0) {
+    loop_restore_key_modes();
     close(tty_fd);
     tty_fd = -1;
     return false;
@@ -215,6 +243,7 @@ int vantrel_main(int argc, char** argv) {
     if (tty_fd != -1) {
       fcntl(tty_fd, F_SETFD, FD_CLOEXEC);
       cbreak();
+      loop_key_terminal_modes();
     }
   }
   loop_make_signal_pipe();

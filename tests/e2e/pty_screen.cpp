@@ -97,7 +97,7 @@ std::vector<char*> c_strings(std::vector<std::string>& strings) {
                              int stdout_fd, int stderr_fd, int ctty_fd) {
   if (ctty_fd >= 0) {
     setsid();
-    ioctl(ctty_fd, TIOCSCTTY, 0);
+    if (launch.controlling_terminal) ioctl(ctty_fd, TIOCSCTTY, 0);
   }
   if (launch.stdin_kind == StdinKind::kClosed) {
     close(STDIN_FILENO);
@@ -125,6 +125,54 @@ std::vector<char*> c_strings(std::vector<std::string>& strings) {
   ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
   (void)ignored;
   _exit(127);
+}
+
+// The session leader of a job-control launch, between fork and exit: it takes
+// the terminal, starts the program in a process group of its own, hands that
+// group the foreground, reports the program's pid and ends as the program
+// ended. Only async-signal-safe calls.
+[[noreturn]] void run_job(char** argv, char** envp, const Launch& launch, int stdin_fd,
+                          int stdout_fd, int stderr_fd, int tty_fd, int report_fd) {
+  setsid();
+  ioctl(tty_fd, TIOCSCTTY, 0);
+  // The program may start only once its group owns the foreground; before,
+  // its first change of the terminal modes would stop it (SIGTTOU).
+  int go[2];
+  if (pipe(go) != 0) _exit(127);
+  const pid_t program = fork();
+  if (program < 0) _exit(127);
+  if (program == 0) {
+    setpgid(0, 0);
+    close(go[1]);
+    char byte;
+    while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(go[0]);
+    close(report_fd);
+    exec_child(argv, envp, launch, stdin_fd, stdout_fd, stderr_fd, -1);
+  }
+  close(go[0]);
+  setpgid(program, program);
+  tcsetpgrp(tty_fd, program);
+  ssize_t ignored = write(report_fd, &program, sizeof program);
+  close(report_fd);
+  ignored = write(go[1], "g", 1);
+  (void)ignored;
+  close(go[1]);
+  int status = 0;
+  while (waitpid(program, &status, 0) < 0) {
+    if (errno != EINTR) _exit(127);
+  }
+  if (WIFSIGNALED(status)) {
+    const int signo = WTERMSIG(status);
+    signal(signo, SIG_DFL);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, signo);
+    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    kill(getpid(), signo);
+  }
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
 }
 
 void append_utf8(std::string& out, char32_t c) {
@@ -181,7 +229,6 @@ bool is_wait_syscall(long number) {
 int on_termprop(VTermProp prop, VTermValue* val, void* user) {
   auto* props = static_cast<PtyScreen::Props*>(user);
   if (prop == VTERM_PROP_ALTSCREEN) props->altscreen = val->boolean != 0;
-  if (prop == VTERM_PROP_CURSORVISIBLE) props->cursor_visible = val->boolean != 0;
   return 1;
 }
 
@@ -254,19 +301,51 @@ PtyScreen::PtyScreen(const Launch& launch) : rows_(launch.rows), cols_(launch.co
     case StdinKind::kPath: stdin_r = high_fd(open(launch.stdin_path.c_str(), O_RDONLY)); break;
     case StdinKind::kClosed: break;
     case StdinKind::kTerminal: stdin_r = slave_; break;
+    case StdinKind::kFd: stdin_r = launch.stdin_fd; break;
   }
+  // A flag of the open file, so the child's descriptor 0 shares it.
+  if (launch.stdin_nonblocking && stdin_r >= 0) set_nonblocking(stdin_r);
+  const int stdout_w =
+      launch.stdout_path.empty()
+          ? slave_
+          : high_fd(open(launch.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
 
-  std::vector<std::string> argv_strings = {VANTREL_BINARY};
+  std::vector<std::string> argv_strings = launch.wrapper;
+  argv_strings.push_back(VANTREL_BINARY);
   argv_strings.insert(argv_strings.end(), launch.args.begin(), launch.args.end());
   std::vector<std::string> env_strings = child_env(launch);
   std::vector<char*> argv = c_strings(argv_strings);
   std::vector<char*> envp = c_strings(env_strings);
 
+  int report[2] = {-1, -1};
+  if (launch.job_control) {
+    if (pipe(report) != 0) fail("pipe");
+    report[0] = high_fd(report[0]);
+    report[1] = high_fd(report[1]);
+  }
   pid_ = fork();
   if (pid_ < 0) fail("fork");
-  if (pid_ == 0) exec_child(argv.data(), envp.data(), launch, stdin_r, slave_, stderr_w, slave_);
+  if (pid_ == 0) {
+    if (launch.job_control) {
+      close(report[0]);
+      run_job(argv.data(), envp.data(), launch, stdin_r, stdout_w, stderr_w, slave_, report[1]);
+    }
+    exec_child(argv.data(), envp.data(), launch, stdin_r, stdout_w, stderr_w, slave_);
+  }
   close(stderr_w);
-  if (stdin_r >= 0 && stdin_r != slave_) close(stdin_r);
+  if (stdout_w != slave_) close(stdout_w);
+  if (stdin_r >= 0 && stdin_r != slave_ && launch.stdin_kind != StdinKind::kFd) close(stdin_r);
+  if (launch.job_control) {
+    close(report[1]);
+    pid_t program = -1;
+    ssize_t n;
+    while ((n = read(report[0], &program, sizeof program)) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    if (n != static_cast<ssize_t>(sizeof program)) fail("job start");
+    job_control_ = true;
+    program_pid_ = program;
+  }
 
   vt_ = vterm_new(rows_, cols_);
   vterm_set_utf8(vt_, 1);
@@ -279,6 +358,7 @@ PtyScreen::PtyScreen(const Launch& launch) : rows_(launch.rows), cols_(launch.co
 
 PtyScreen::~PtyScreen() {
   if (pid_ > 0 && !exited_) {
+    if (job_control_) kill(program_pid_, SIGKILL);
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
@@ -306,7 +386,7 @@ bool PtyScreen::running() {
 }
 
 bool PtyScreen::wait_idle(Millis timeout) {
-  const std::string path = "/proc/" + std::to_string(pid_) + "/syscall";
+  const std::string path = "/proc/" + std::to_string(pid()) + "/syscall";
   const auto deadline = Clock::now() + timeout;
   const bool idle = wait_for(
       [&] {
@@ -334,12 +414,12 @@ std::optional<int> PtyScreen::wait_exit(Millis timeout) {
 }
 
 void PtyScreen::signal(int signo) {
-  if (!exited_) kill(pid_, signo);
+  if (!exited_) kill(pid(), signo);
 }
 
 std::vector<std::pair<int, std::string>> PtyScreen::child_fds() const {
   std::vector<std::pair<int, std::string>> fds;
-  const std::string dir = "/proc/" + std::to_string(pid_) + "/fd";
+  const std::string dir = "/proc/" + std::to_string(pid()) + "/fd";
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return fds;
   while (const dirent* entry = readdir(d)) {
@@ -407,7 +487,29 @@ void PtyScreen::resize(int rows, int cols) {
 void PtyScreen::drain_master() {
   std::string bytes;
   read_available(master_, &bytes);
-  if (!bytes.empty()) vterm_input_write(vt_, bytes.data(), bytes.size());
+  if (bytes.empty()) return;
+  note_cursor_requests(bytes);
+  vterm_input_write(vt_, bytes.data(), bytes.size());
+}
+
+// The emulator keeps one saved cursor for DECSC and for the alternate screen,
+// and it saves the cursor's visibility with it: an ESC 7 that curses sends
+// while the cursor is hidden is then restored on leaving the alternate
+// screen, after the program had shown the cursor again. xterm keeps a saved
+// cursor per screen and no visibility in it, so what counts is the program's
+// last request, read from the stream itself.
+void PtyScreen::note_cursor_requests(const std::string& bytes) {
+  static constexpr std::string_view kShow = "\x1b[?25h";
+  static constexpr std::string_view kHide = "\x1b[?25l";
+  std::string window = cursor_carry_ + bytes;
+  const std::size_t show = window.rfind(kShow);
+  const std::size_t hide = window.rfind(kHide);
+  if (show != std::string::npos || hide != std::string::npos) {
+    cursor_visible_ = hide == std::string::npos || (show != std::string::npos && show > hide);
+  }
+  // Too short to hold a whole request, long enough for one cut between reads.
+  const std::size_t keep = std::min(window.size(), kShow.size() - 1);
+  cursor_carry_ = window.substr(window.size() - keep);
 }
 
 void PtyScreen::drain_stderr() {
@@ -523,7 +625,8 @@ PlainRun run_plain(const std::vector<std::string>& args, Millis timeout) {
   const int err_w = high_fd(err_pipe[1]);
   const int null_fd = high_fd(open("/dev/null", O_RDONLY));
 
-  std::vector<std::string> argv_strings = {VANTREL_BINARY};
+  std::vector<std::string> argv_strings = launch.wrapper;
+  argv_strings.push_back(VANTREL_BINARY);
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
   std::vector<std::string> env_strings = child_env(launch);
   std::vector<char*> argv = c_strings(argv_strings);

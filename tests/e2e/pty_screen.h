@@ -38,6 +38,7 @@ enum class StdinKind {
   kPath,      // Launch::stdin_path opened read-only: a file or a directory
   kClosed,    // descriptor 0 closed
   kTerminal,  // the pty slave itself, so standard input is a terminal
+  kFd,        // Launch::stdin_fd, a descriptor of the test's own (a second pty, say)
 };
 
 struct Launch {
@@ -48,10 +49,24 @@ struct Launch {
   std::string locale = "C";             // LANG and LC_ALL
   bool fake_time = false;               // sets FAKETIME, which fixes the clock text
   StdinKind stdin_kind = StdinKind::kPipe;
-  std::string stdin_path;        // for StdinKind::kPath
-  std::vector<std::string> env;  // further NAME=value entries, over inherited ones
-  rlim_t nofile_limit = 0;       // RLIMIT_NOFILE of the child; 0 keeps the inherited one
-  int occupy_fds_below = 0;      // the child holds /dev/null on every descriptor 3..n-1
+  std::string stdin_path;          // for StdinKind::kPath
+  std::vector<std::string> env;    // further NAME=value entries, over inherited ones
+  rlim_t nofile_limit = 0;         // RLIMIT_NOFILE of the child; 0 keeps the inherited one
+  int occupy_fds_below = 0;        // the child holds /dev/null on every descriptor 3..n-1
+  int stdin_fd = -1;               // for StdinKind::kFd; stays the test's to close
+  bool stdin_nonblocking = false;  // O_NONBLOCK on the read end of the pipe or the descriptor
+  std::string stdout_path;         // standard output to this file instead of the terminal
+  // false: the child is a session of its own without a controlling terminal;
+  // the pty is only its standard output.
+  bool controlling_terminal = true;
+  // The child runs as a job: a session leader that stays alive (as a shell
+  // would) puts it in a process group of its own in the foreground, so that
+  // its group is not orphaned and a stop signal really stops it. pid() is the
+  // program's; its exit is passed on through the session leader.
+  bool job_control = false;
+  // A program that runs the binary, with its options (valgrind, say); its
+  // first word is a path, as execve takes it.
+  std::vector<std::string> wrapper;
 };
 
 // Foreground color of a cell: a palette index 0..255, or one of these.
@@ -66,7 +81,7 @@ class PtyScreen {
   PtyScreen& operator=(const PtyScreen&) = delete;
 
   // ---- the process
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return job_control_ ? program_pid_ : pid_; }
   bool running();
   // Waits until the child sits in the event loop's wait (blocked in ppoll,
   // poll, select or the like),
@@ -103,7 +118,8 @@ class PtyScreen {
   bool cell_reverse(int row, int col) const;
   int cell_fg(int row, int col) const;
   bool altscreen() const { return props_.altscreen; }
-  bool cursor_visible() const { return props_.cursor_visible; }
+  // Whether the program last asked for the cursor to be shown (DECTCEM).
+  bool cursor_visible() const { return cursor_visible_; }
   // Writes straight into the emulator, as if another program had drawn there.
   void inject(std::string_view bytes);
 
@@ -114,6 +130,7 @@ class PtyScreen {
 
  private:
   void drain_master();
+  void note_cursor_requests(const std::string& bytes);
   void drain_stderr();
   void reap();
 
@@ -124,9 +141,13 @@ class PtyScreen {
   int stdin_w_ = -1;
   int stderr_r_ = -1;
   pid_t pid_ = -1;
+  bool job_control_ = false;
+  pid_t program_pid_ = -1;  // with job control: the program under the session leader
   bool exited_ = false;
   int status_ = 0;
   std::string stderr_;
+  bool cursor_visible_ = true;
+  std::string cursor_carry_;  // the last bytes of the output, for a request cut in two
   struct termios modes_at_start_ {};
   VTerm* vt_ = nullptr;
   VTermScreen* screen_ = nullptr;
@@ -135,7 +156,6 @@ class PtyScreen {
   // Terminal properties the child has set, kept by the emulator's callback.
   struct Props {
     bool altscreen = false;
-    bool cursor_visible = true;
   };
 
  private:
