@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -33,8 +34,29 @@ constexpr bool input_is_separator(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// The whole token must convert and the value must be finite.
-bool input_token_value(const char* token, double& value) {
+// Powers of ten that a double holds exactly.
+constexpr std::array<double, 23> kExactPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t kMaxExactMantissa = std::uint64_t{1} << 53;
+constexpr int kMaxFastDigits = 19;         // significant digits that fit in 64 bits
+constexpr int kMaxFastExponentDigits = 4;  // beyond that the exponent is out of range anyway
+
+constexpr bool input_is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The locale's decimal point when it is one byte, else 0 (the fast path then
+// declines every token with a fraction).
+char input_decimal_point() {
+  const char* point = std::localeconv()->decimal_point;
+  return point[0] != '\0' && point[1] == '\0' ? point[0] : '\0';
+}
+
+// The whole token must convert and the value must be finite. Most tokens are
+// plain decimals, which the fast conversion takes; strtod decides the rest.
+bool input_token_value(const char* token, std::size_t length, char point, double& value) {
+  if (input_fast_number(token, length, point, value)) return true;
   char* end = nullptr;
   value = std::strtod(token, &end);
   return end != token && *end == '\0' && std::isfinite(value);
@@ -69,9 +91,14 @@ void input_convert_rate(int i) {
   last_interval = dt;
 }
 
+// The remainder is taken only when the index reaches the width: a division
+// per sample costs more than the rest of storing it. After the window
+// narrowed, the index can lie beyond the width, and the remainder applies.
 int input_next_slot() {
-  newest_index = (newest_index + 1) % plot_width;
-  return newest_index;
+  int next = newest_index + 1;
+  if (next >= plot_width) next %= plot_width;
+  newest_index = next;
+  return next;
 }
 
 // Stores one value; returns the number of samples it completed (0 or 1).
@@ -97,6 +124,68 @@ int input_store_value(double v) {
 
 }  // namespace
 
+// Clinger's fast path: a mantissa of at most 2^53 and a power of ten of at
+// most 22 are both exact doubles, so one multiplication or division rounds
+// the value once, exactly as strtod does.
+bool input_fast_number(const char* token, std::size_t length, char point, double& value) {
+  const char* c = token;
+  const char* const end = token + length;
+  bool negative = false;
+  if (c != end && (*c == '+' || *c == '-')) {
+    negative = *c == '-';
+    ++c;
+  }
+  std::uint64_t mantissa = 0;
+  int digits = 0;  // significant digits, leading zeros not counted
+  int exponent = 0;
+  bool any_digit = false;
+  auto take_digit = [&](char d) {
+    any_digit = true;
+    if (mantissa == 0 && d == '0') return true;
+    if (++digits > kMaxFastDigits) return false;
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(d - '0');
+    return true;
+  };
+  for (; c != end && input_is_digit(*c); ++c) {
+    if (!take_digit(*c)) return false;
+  }
+  if (c != end && point != '\0' && *c == point) {
+    for (++c; c != end && input_is_digit(*c); ++c) {
+      if (!take_digit(*c)) return false;
+      --exponent;
+    }
+  }
+  if (!any_digit) return false;
+  if (c != end && (*c == 'e' || *c == 'E')) {
+    ++c;
+    bool negative_exponent = false;
+    if (c != end && (*c == '+' || *c == '-')) {
+      negative_exponent = *c == '-';
+      ++c;
+    }
+    if (c == end || !input_is_digit(*c)) return false;
+    int e = 0;
+    for (int n = 0; c != end && input_is_digit(*c); ++c) {
+      if (++n > kMaxFastExponentDigits) return false;
+      e = e * 10 + (*c - '0');
+    }
+    exponent += negative_exponent ? -e : e;
+  }
+  if (c != end || mantissa > kMaxExactMantissa) return false;
+  double v = static_cast<double>(mantissa);
+  if (mantissa != 0) {
+    const int max_exponent = static_cast<int>(kExactPow10.size()) - 1;
+    if (exponent < -max_exponent || exponent > max_exponent) return false;
+    if (exponent < 0) {
+      v /= kExactPow10[static_cast<std::size_t>(-exponent)];
+    } else {
+      v *= kExactPow10[static_cast<std::size_t>(exponent)];
+    }
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
 void input_reset() {
   std::memset(input_buf, 0, sizeof input_buf);
   input_len = 0;
@@ -118,12 +207,23 @@ std::size_t parse_samples(int length) {
   if (p < 0) return 0;
   input_buf[p] = '\0';
 
+  // Tokens as strtok would cut them, each terminated in place.
+  const char point = input_decimal_point();
   int stored = 0;
-  char* save = nullptr;
-  for (char* token = strtok_r(input_buf, " \t\r\n", &save); token != nullptr;
-       token = strtok_r(nullptr, " \t\r\n", &save)) {
+  char* c = input_buf;
+  for (;;) {
+    while (input_is_separator(*c)) ++c;
+    if (*c == '\0') break;
+    char* const token = c;
+    while (*c != '\0' && !input_is_separator(*c)) ++c;
+    const bool last = *c == '\0';
+    *c = '\0';
     double v;
-    if (input_token_value(token, v)) stored += input_store_value(v);
+    if (input_token_value(token, static_cast<std::size_t>(c - token), point, v)) {
+      stored += input_store_value(v);
+    }
+    if (last) break;
+    ++c;
   }
   sample_count += stored;
   if (stored != 0) redraw_needed = true;

@@ -38,7 +38,8 @@ constexpr wchar_t kBrailleFull = L'\u28FF';
 constexpr wchar_t kFullBlock = L'\u2588';
 constexpr short kLine1Pair = 8;
 constexpr short kLine2Pair = 9;
-constexpr attr_t kPairBits = 0x700;  // the pair bits the character plot adds and clears
+constexpr attr_t kPairBits = 0x700;          // the pair bits the character plot adds and clears
+constexpr std::size_t kSubcellRunMax = 256;  // cells the sub-cell plot writes in one call
 // Bar heights are kept inside this so that row arithmetic cannot overflow.
 constexpr double kMaxHeight = 1e8;
 
@@ -254,10 +255,14 @@ void show_message(const char* text) {
 }
 
 void paint_plot(const char* message) {
+  paint_frame(message);
+  wrefresh(stdscr);
+}
+
+void paint_frame(const char* message) {
   // size test, on the size as last stored
   if (screen_cols < kMinCols || screen_rows < kMinRows) {
     show_message("Window too small...");
-    wrefresh(stdscr);
     return;
   }
 
@@ -327,7 +332,6 @@ void paint_plot(const char* message) {
   } else if (sample_count <= 0) {
     show_message("waiting for data from stdin");
   }
-  wrefresh(stdscr);
 }
 
 // ---- character-cell plot
@@ -389,46 +393,59 @@ struct paint_grids {
   unsigned char* owner;
 };
 
+// Sets the dots from..to (dot rows) of dot column h in cell column s, one
+// cell at a time: a long join costs a store per cell, not one per dot.
+void paint_subcell_run(const paint_grids& g, int s, int h, int from, int to, unsigned char owner) {
+  const int d = g.dots;
+  for (int r = from / d; r <= to / d; ++r) {
+    const int first = std::max(from - r * d, 0);
+    const int last = std::min(to - r * d, d - 1);
+    unsigned char mask = 0;
+    for (int j = first; j <= last; ++j) mask |= g.dot_bits[j * 2 + h];
+    const std::size_t cell = static_cast<std::size_t>(r) * static_cast<std::size_t>(g.cols) +
+                             static_cast<std::size_t>(s);
+    g.bits[cell] |= mask;
+    g.owner[cell] = owner;
+  }
+}
+
 void paint_subcell_line(const paint_grids& g, const double* ring, int newest, unsigned char owner,
                         bool fill, double span, double bottom) {
   const int max_dot_row = g.dots * g.rows - 1;
   bool have_prev = false;
   int prev = 0;
-  for (int k = 0; k < 2 * g.cols; ++k) {
-    const int s = k / 2;
-    const int h = k % 2;
-    double u = ring[(newest + 1 + s) % g.cols];
-    if (std::isnan(u)) {
-      have_prev = false;
-      continue;
-    }
-    if (h == 1 && s + 1 < g.cols) {
-      const double next = ring[(newest + 1 + s + 1) % g.cols];
-      if (!std::isnan(next)) u = (u + next) * 0.5;
-    }
-    double t = (u - bottom) / span;
-    if (0 > t) t = 0;
-    if (t > 1) t = 1;
-    const double scaled = static_cast<double>(max_dot_row) * t;
-    const int p = max_dot_row - (std::isnan(scaled) ? 0 : static_cast<int>(std::lrint(scaled)));
+  // slot = (newest + 1 + s) mod cols, stepped rather than divided.
+  int slot = (newest + 1) % g.cols;
+  for (int s = 0; s < g.cols; ++s, slot = slot + 1 == g.cols ? 0 : slot + 1) {
+    const int next_slot = slot + 1 == g.cols ? 0 : slot + 1;
+    for (int h = 0; h < 2; ++h) {
+      double u = ring[slot];
+      if (std::isnan(u)) {
+        have_prev = false;
+        continue;
+      }
+      if (h == 1 && s + 1 < g.cols) {
+        const double next = ring[next_slot];
+        if (!std::isnan(next)) u = (u + next) * 0.5;
+      }
+      double t = (u - bottom) / span;
+      if (0 > t) t = 0;
+      if (t > 1) t = 1;
+      const double scaled = static_cast<double>(max_dot_row) * t;
+      const int p = max_dot_row - (std::isnan(scaled) ? 0 : static_cast<int>(std::lrint(scaled)));
 
-    int from = p;
-    int to = p;
-    if (fill) {
-      to = max_dot_row;
-    } else if (have_prev) {
-      from = std::min(prev, p);
-      to = std::max(prev, p);
+      int from = p;
+      int to = p;
+      if (fill) {
+        to = max_dot_row;
+      } else if (have_prev) {
+        from = std::min(prev, p);
+        to = std::max(prev, p);
+      }
+      paint_subcell_run(g, s, h, from, to, owner);
+      prev = p;
+      have_prev = true;
     }
-    for (int j = from; j <= to; ++j) {
-      const std::size_t cell =
-          static_cast<std::size_t>(j / g.dots) * static_cast<std::size_t>(g.cols) +
-          static_cast<std::size_t>(s);
-      g.bits[cell] |= g.dot_bits[(j % g.dots) * 2 + h];
-      g.owner[cell] = owner;
-    }
-    prev = p;
-    have_prev = true;
   }
 }
 
@@ -448,17 +465,41 @@ void draw_subcell_plot(int rows, int cols, const double* series2, int newest, in
   if (!owner) return;
 
   const paint_grids g{rows, cols, dots_per_cell, dot_bits, bits.get(), owner.get()};
+  const auto cells_per_row = static_cast<std::size_t>(cols);
   paint_subcell_line(g, values1, newest, 1, fill_mode != 0, span, bottom);
   if (series2 != nullptr) paint_subcell_line(g, series2, newest, 2, false, span, bottom);
 
+  // Each run of cells with dots in a row goes to the window in one call, and
+  // each distinct cell (dot bits and owner) is built once per frame.
+  std::array<cchar_t, kSubcellRunMax> run;
+  std::array<cchar_t, 512> built;  // index: bits, plus 256 for line 2
+  std::array<bool, 512> is_built{};
   for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
-      const std::size_t cell = static_cast<std::size_t>(r) * static_cast<std::size_t>(cols) +
-                               static_cast<std::size_t>(c);
-      const unsigned char b = bits[cell];
-      if (b == 0) continue;
-      const wchar_t wc = glyphs != nullptr ? glyphs[b] : static_cast<wchar_t>(kBrailleBase + b);
-      paint_wide_cell(r + 1, c + 3, wc, owner[cell] == 2 ? kLine2Pair : kLine1Pair);
+    const unsigned char* const row_bits = bits.get() + static_cast<std::size_t>(r) * cells_per_row;
+    const unsigned char* const row_owner =
+        owner.get() + static_cast<std::size_t>(r) * cells_per_row;
+    int c = 0;
+    while (c < cols) {
+      if (row_bits[c] == 0) {
+        ++c;
+        continue;
+      }
+      const int start = c;
+      std::size_t n = 0;
+      for (; c < cols && row_bits[c] != 0 && n < run.size(); ++c, ++n) {
+        const unsigned char b = row_bits[c];
+        const bool line2 = row_owner[c] == 2;
+        const std::size_t key = b + (line2 ? 256u : 0u);
+        if (!is_built[key]) {
+          const wchar_t wc = glyphs != nullptr ? glyphs[b] : static_cast<wchar_t>(kBrailleBase + b);
+          const wchar_t text[2] = {wc, L'\0'};
+          setcchar(&built[key], text, 0, line2 ? kLine2Pair : kLine1Pair, nullptr);
+          is_built[key] = true;
+        }
+        run[n] = built[key];
+      }
+      if (wmove(stdscr, r + 1, start + 3) != ERR)
+        wadd_wchnstr(stdscr, run.data(), static_cast<int>(n));
     }
   }
 }

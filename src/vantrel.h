@@ -132,6 +132,11 @@ extern int pair_pending;
 void input_reset();
 void read_input();
 std::size_t parse_samples(int length);
+// Exact conversion of a plain decimal token of `length` bytes: sign, digits,
+// `point` (the locale's decimal point, or 0 for none) and digits, exponent.
+// When it answers true the value is exactly strtod's; it answers false for
+// anything it cannot convert exactly, which strtod then decides.
+bool input_fast_number(const char* token, std::size_t length, char point, double& value);
 
 // ---------------------------------------------------------------------------
 // paint.cpp: frame, character-cell plot, sub-cell plot
@@ -143,6 +148,8 @@ extern const std::array<unsigned char, 4> quadrant_bits;
 extern const std::array<wchar_t, 16> quadrant_glyphs;
 
 void paint_plot(const char* message);
+// paint_plot without its final wrefresh: the frame drawn into stdscr only.
+void paint_frame(const char* message);
 void show_message(const char* text);
 void draw_char_columns(int H, int W, const double* series2, int newest, double top, double bottom);
 void draw_subcell_plot(int rows, int cols, const double* series2, int newest, int dots_per_cell,
