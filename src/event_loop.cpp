@@ -232,6 +232,10 @@ int vantrel_main(int argc, char** argv) {
   gettimeofday(&now, nullptr);
   noecho();
   curs_set(0);
+  // ncurses 6.4 sends its output after every cursor movement, dozens of
+  // writes a frame, until the screen has once been ended and resumed; the
+  // first refresh resumes it, and from then on a frame goes out in one write.
+  endwin();
   werase(stdscr);
   wrefresh(stdscr);
   screen_rows = getmaxy(stdscr);
