@@ -4,6 +4,8 @@
 #   make check      build and run every test, then again under ASan and UBSan
 #   make install    install under PREFIX (default /usr/local), honouring DESTDIR
 #   make bench      build and run the benchmarks (Google Benchmark, libbenchmark-dev)
+#   make bench-flood  the whole program in a pseudo-terminal: flood and idle figures
+#   make bench-peer   the same beside feedgnuplot (feedgnuplot, gnuplot-nox)
 #   make format     format the sources with clang-format
 
 PREFIX ?= /usr/local
@@ -44,13 +46,30 @@ test-san: $(SAN_BUILD)/CMakeCache.txt
 check: test test-san
 
 BENCH_BUILD ?= build-bench
+BENCH_RUNS ?= 5
 
-bench: | deps
+.PHONY: bench-build bench-flood bench-peer
+
+bench-build: | deps
 	@test -f /usr/include/benchmark/benchmark.h || { echo "make bench needs the Debian package libbenchmark-dev" >&2; exit 1; }
 	cmake -S . -B $(BENCH_BUILD) -DVANTREL_BENCH=ON -DVANTREL_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
+
+bench: bench-build
 	$(BENCH_BUILD)/parse_bench
 	$(BENCH_BUILD)/paint_bench
+	$(BENCH_BUILD)/alloc_count
+
+# The whole program in a pseudo-terminal (see doc/performance.md): floods at
+# 80x24 and at 200x50 in braille mode, then 30 s idle, three times.
+bench-flood: bench-build
+	$(BENCH_BUILD)/flood --runs $(BENCH_RUNS) -- $(BENCH_BUILD)/vantrel
+	$(BENCH_BUILD)/flood --runs $(BENCH_RUNS) --cols 200 --rows 50 --samples 2000000 -- $(BENCH_BUILD)/vantrel -b
+	$(BENCH_BUILD)/flood --runs 3 --idle 30 -- $(BENCH_BUILD)/vantrel
+
+# Beside feedgnuplot and gnuplot's dumb terminal (apt-get install feedgnuplot gnuplot-nox).
+bench-peer: bench-build
+	bench/peer.sh $(BENCH_BUILD) 3 20
 
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
