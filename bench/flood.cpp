@@ -315,14 +315,29 @@ struct figures {
   std::map<std::string, double> v;
 };
 
+// The counters at the start of a measurement, once the program has settled.
+struct baseline {
+  long long cpu_ns;
+  std::map<std::string, long long> io;
+  std::map<std::string, long long> status;
+  long long bytes;
+  long long markers;
+  double t;
+};
+
+baseline start_measuring(child& c) {
+  settle(c);
+  return {tree_cpu_ns(c.pid),
+          proc_fields(c.pid, "io"),
+          proc_fields(c.pid, "status"),
+          c.bytes,
+          c.markers,
+          now_seconds()};
+}
+
 figures run_flood(const options& o, const chunk& ch) {
   child c = spawn(o);
-  settle(c);
-  const long long cpu0 = tree_cpu_ns(c.pid);
-  auto io0 = proc_fields(c.pid, "io");
-  const long long bytes0 = c.bytes;
-  const long long markers0 = c.markers;
-  const double t0 = now_seconds();
+  baseline b = start_measuring(c);
 
   const std::int64_t chunks = (o.samples + ch.samples - 1) / ch.samples;
   std::int64_t sent_chunks = 0;
@@ -349,22 +364,22 @@ figures run_flood(const options& o, const chunk& ch) {
   pump(c, 600, [&] { return reap(c) || !stdin_is(c.pid, c.input_inode); });
   const double t1 = now_seconds();
   figures f;
-  const double elapsed = t1 - t0;
+  const double elapsed = t1 - b.t;
   double cpu = 0;
   long long frames = 0;
   if (!c.exited) {
-    cpu = static_cast<double>(tree_cpu_ns(c.pid) - cpu0) * 1e-9;
+    cpu = static_cast<double>(tree_cpu_ns(c.pid) - b.cpu_ns) * 1e-9;
     auto io1 = proc_fields(c.pid, "io");
-    frames = io1["syscr"] - io0["syscr"];
-    f.v["writes/frame"] = static_cast<double>(io1["syscw"] - io0["syscw"]) /
+    frames = io1["syscr"] - b.io["syscr"];
+    f.v["writes/frame"] = static_cast<double>(io1["syscw"] - b.io["syscw"]) /
                           static_cast<double>(std::max(1LL, frames));
   } else {
     cpu = static_cast<double>(c.usage.ru_utime.tv_sec + c.usage.ru_stime.tv_sec) +
           static_cast<double>(c.usage.ru_utime.tv_usec + c.usage.ru_stime.tv_usec) * 1e-6 -
-          static_cast<double>(cpu0) * 1e-9;
+          static_cast<double>(b.cpu_ns) * 1e-9;
   }
-  if (!o.marker.empty()) frames = c.markers - markers0;
-  const long long bytes = c.bytes - bytes0;
+  if (!o.marker.empty()) frames = c.markers - b.markers;
+  const long long bytes = c.bytes - b.bytes;
   stop(c, o.quit);
   const double samples = static_cast<double>(sent_chunks * ch.samples);
   f.v["samples"] = samples;
@@ -383,16 +398,11 @@ figures run_flood(const options& o, const chunk& ch) {
 
 figures run_steady(const options& o) {
   child c = spawn(o);
-  settle(c);
-  const long long cpu0 = tree_cpu_ns(c.pid);
-  auto io0 = proc_fields(c.pid, "io");
-  const long long bytes0 = c.bytes;
-  const long long markers0 = c.markers;
-  const double t0 = now_seconds();
+  baseline b = start_measuring(c);
   const auto total = static_cast<std::int64_t>(o.rate * o.seconds);
   std::int64_t sent = 0;
   while (sent < total && !reap(c)) {
-    const double due = t0 + static_cast<double>(sent) / o.rate;
+    const double due = b.t + static_cast<double>(sent) / o.rate;
     pump(c, due - now_seconds(), [] { return false; });
     char tok[32];
     const int len = std::snprintf(tok, sizeof tok, "%.2f\n",
@@ -402,47 +412,42 @@ figures run_steady(const options& o) {
   // One period more, so that the last sample is served and painted.
   pump(c, 1.0 / o.rate, [] { return false; });
   const double t1 = now_seconds();
-  const double cpu = static_cast<double>(tree_cpu_ns(c.pid) - cpu0) * 1e-9;
+  const double cpu = static_cast<double>(tree_cpu_ns(c.pid) - b.cpu_ns) * 1e-9;
   auto io1 = proc_fields(c.pid, "io");
-  const long long frames = o.marker.empty() ? io1["syscr"] - io0["syscr"] : c.markers - markers0;
-  const long long bytes = c.bytes - bytes0;
+  const long long frames = o.marker.empty() ? io1["syscr"] - b.io["syscr"] : c.markers - b.markers;
+  const long long bytes = c.bytes - b.bytes;
   stop(c, o.quit);
   figures f;
   f.v["samples"] = static_cast<double>(sent);
-  f.v["seconds"] = t1 - t0;
-  f.v["frames/s"] = static_cast<double>(frames) / (t1 - t0);
+  f.v["seconds"] = t1 - b.t;
+  f.v["frames/s"] = static_cast<double>(frames) / (t1 - b.t);
   f.v["cpu_s"] = cpu;
   f.v["cpu_us/sample"] = cpu * 1e6 / static_cast<double>(sent);
-  f.v["cpu_share"] = cpu / (t1 - t0);
+  f.v["cpu_share"] = cpu / (t1 - b.t);
   f.v["bytes/frame"] = static_cast<double>(bytes) / static_cast<double>(std::max(1LL, frames));
   return f;
 }
 
 figures run_idle(const options& o) {
   child c = spawn(o);
-  settle(c);
-  const long long cpu0 = tree_cpu_ns(c.pid);
-  auto io0 = proc_fields(c.pid, "io");
-  auto st0 = proc_fields(c.pid, "status");
-  const long long bytes0 = c.bytes;
-  const double t0 = now_seconds();
+  baseline b = start_measuring(c);
   pump(c, o.seconds, [] { return false; });
   const double t1 = now_seconds();
-  const double cpu = static_cast<double>(tree_cpu_ns(c.pid) - cpu0) * 1e-9;
+  const double cpu = static_cast<double>(tree_cpu_ns(c.pid) - b.cpu_ns) * 1e-9;
   auto io1 = proc_fields(c.pid, "io");
   auto st1 = proc_fields(c.pid, "status");
-  const long long bytes = c.bytes - bytes0;
+  const long long bytes = c.bytes - b.bytes;
   stop(c, o.quit);
-  const double elapsed = t1 - t0;
+  const double elapsed = t1 - b.t;
   const double wakeups =
-      static_cast<double>(st1["voluntary_ctxt_switches"] - st0["voluntary_ctxt_switches"]);
-  const double repaints = static_cast<double>(io1["syscw"] - io0["syscw"]);
+      static_cast<double>(st1["voluntary_ctxt_switches"] - b.status["voluntary_ctxt_switches"]);
+  const double repaints = static_cast<double>(io1["syscw"] - b.io["syscw"]);
   figures f;
   f.v["seconds"] = elapsed;
   f.v["wakeups/s"] = wakeups / elapsed;
-  f.v["involuntary/s"] =
-      static_cast<double>(st1["nonvoluntary_ctxt_switches"] - st0["nonvoluntary_ctxt_switches"]) /
-      elapsed;
+  f.v["involuntary/s"] = static_cast<double>(st1["nonvoluntary_ctxt_switches"] -
+                                             b.status["nonvoluntary_ctxt_switches"]) /
+                         elapsed;
   f.v["writes/s"] = repaints / elapsed;
   f.v["cpu_ms/min"] = cpu * 1e3 * 60.0 / elapsed;
   f.v["cpu_us/wakeup"] = cpu * 1e6 / std::max(1.0, wakeups);
@@ -554,10 +559,14 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     all.push_back(f);
   }
+  // A figure that some runs could not take (the write count of a program
+  // that had already exited) is the median of the runs that took it.
+  std::map<std::string, std::vector<double>> columns;
+  for (const figures& f : all) {
+    for (const auto& [name, x] : f.v) columns[name].push_back(x);
+  }
   std::printf("median of %d:", o.runs);
-  for (const auto& [name, x] : all.front().v) {
-    std::vector<double> column;
-    for (const figures& f : all) column.push_back(f.v.at(name));
+  for (const auto& [name, column] : columns) {
     std::printf(" %s=%s", name.c_str(), number(median(column)).c_str());
   }
   std::printf("\n");
