@@ -45,10 +45,10 @@ bool fuzz_glyph_drawable(const cchar_t& cell) {
 
 // Fields of a color list the way strtok cuts it at commas: runs of commas
 // separate, and commas at either end make no field.
-std::size_t fuzz_color_fields(std::string_view spec) {
+std::size_t fuzz_color_fields(std::string_view color_arg) {
   std::size_t fields = 0;
   bool in_field = false;
-  for (char c : spec) {
+  for (char c : color_arg) {
     if (c == ',') {
       in_field = false;
     } else if (!in_field) {
@@ -87,21 +87,21 @@ void fuzz_check_settings(const std::vector<std::string>& words) {
 
 // A color list writes at most one role per field and line2_color only through
 // a "/" in its first field; everything else stays as the earlier calls left it.
-void fuzz_check_color_spec(const std::string& spec, const std::vector<std::string>& words) {
+void fuzz_check_color_spec(const std::string& color_arg, const std::vector<std::string>& words) {
   const std::array<int, kRoleCount> before = colors;
   const int line2_before = line2_color;
-  parse_color_spec(spec.c_str());
+  parse_color_spec(color_arg.c_str());
   for (std::string_view name : kSchemeNames) {
-    if (spec == name) return;
+    if (color_arg == name) return;
   }
-  const std::size_t fields = fuzz_color_fields(spec);
+  const std::size_t fields = fuzz_color_fields(color_arg);
   for (std::size_t role = fields; role < kRoleCount; ++role) {
     fuzz_check(colors[role] == before[role], "color role beyond the list's fields changed", words);
   }
-  const std::size_t first = spec.find_first_not_of(',');
-  const std::size_t first_end = spec.find(',', first);
+  const std::size_t first = color_arg.find_first_not_of(',');
+  const std::size_t first_end = color_arg.find(',', first);
   const bool slash = first != std::string::npos &&
-                     spec.substr(first, first_end - first).find('/') != std::string::npos;
+                     color_arg.substr(first, first_end - first).find('/') != std::string::npos;
   if (!slash) fuzz_check(line2_color == line2_before, "line2_color changed without a '/'", words);
 }
 

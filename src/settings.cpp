@@ -225,9 +225,9 @@ int settings_read_command_line(int argc, char** argv) {
 }
 
 void parse_color_spec(const char* text) {
-  const std::string_view spec = text;
+  const std::string_view scheme_text = text;
   for (const color_scheme& s : kSchemes) {
-    if (spec == s.name) {
+    if (scheme_text == s.name) {
       colors = s.roles;
       if (s.line2 != kKeepLine2) line2_color = s.line2;
       return;

@@ -433,9 +433,9 @@ TEST_F(SettingsColorSpec, ListsAndSchemes) {
   for (const Case& c : cases) {
     settings_reset();
     std::string applied;
-    for (const char* spec : c.specs) {
-      parse_color_spec(spec);
-      applied += std::string(" -C '") + spec + "'";
+    for (const char* color_arg : c.specs) {
+      parse_color_spec(color_arg);
+      applied += std::string(" -C '") + color_arg + "'";
     }
     EXPECT_EQ(colors, c.expected) << applied;
     EXPECT_EQ(line2_color, c.line2) << applied;
