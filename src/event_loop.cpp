@@ -31,7 +31,8 @@ constexpr long kMicrosPerSecond = 1000000;
 constexpr char kCtrlL = 0x0c;
 
 // Signals that end the program; SIGINT is the orderly one, exit status 0.
-constexpr std::array<int, 3> kEndSignals = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE comes when standard output is a pipe whose reader has gone.
+constexpr std::array<int, 4> kEndSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // A closed descriptor 0 would be handed out by the next open, the key
 // terminal's, and then be watched as input and keys at once. /dev/null keeps
@@ -43,13 +44,39 @@ void loop_guard_stdin() {
   }
 }
 
-// The key terminal's modes as found, when the loop had to set them itself.
+// The key terminal's modes as found, when the loop had to set them itself,
+// and the stop handler of curses that the loop's own wraps.
 struct termios key_modes_found;
 bool key_modes_changed;
+struct sigaction curses_stop_action;
 
 void loop_restore_key_modes() {
   if (key_modes_changed) tcsetattr(tty_fd, TCSANOW, &key_modes_found);
   key_modes_changed = false;
+}
+
+// Keys one at a time and unechoed, unless the terminal is so already (curses
+// set it, drawing on it). Only async-signal-safe calls.
+bool loop_take_key_modes() {
+  struct termios modes {};
+  if (tcgetattr(tty_fd, &modes) != 0 || (modes.c_lflag & ICANON) == 0) return false;
+  key_modes_found = modes;
+  modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  return tcsetattr(tty_fd, TCSANOW, &modes) == 0;
+}
+
+// Ctrl-Z: curses gives back the terminal it draws on, and this handler the
+// key terminal; after the shell's fg both are taken again, from the modes
+// the shell left, as curses does.
+extern "C" void loop_on_stop(int signo) {
+  const int saved = errno;
+  const bool changed = key_modes_changed;
+  loop_restore_key_modes();
+  curses_stop_action.sa_handler(signo);  // returns once the program continues
+  if (changed) key_modes_changed = loop_take_key_modes();
+  errno = saved;
 }
 
 // curses sets the modes of the terminal it draws on; with the output sent
@@ -57,15 +84,17 @@ void loop_restore_key_modes() {
 // line-buffered and echo every key. Then the loop sets the modes itself and
 // puts them back on every way out, atexit covering the calls of exit.
 void loop_key_terminal_modes() {
-  struct termios modes {};
-  if (tcgetattr(tty_fd, &modes) != 0 || (modes.c_lflag & ICANON) == 0) return;
-  key_modes_found = modes;
-  modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
-  modes.c_cc[VMIN] = 1;
-  modes.c_cc[VTIME] = 0;
-  if (tcsetattr(tty_fd, TCSANOW, &modes) != 0) return;
+  if (!loop_take_key_modes()) return;
   key_modes_changed = true;
   std::atexit(loop_restore_key_modes);
+  // curses catches SIGTSTP unless it was ignored at start.
+  if (sigaction(SIGTSTP, nullptr, &curses_stop_action) == 0 &&
+      (curses_stop_action.sa_flags & SA_SIGINFO) == 0 && curses_stop_action.sa_handler != SIG_DFL &&
+      curses_stop_action.sa_handler != SIG_IGN) {
+    struct sigaction sa = curses_stop_action;
+    sa.sa_handler = loop_on_stop;
+    sigaction(SIGTSTP, &sa, nullptr);
+  }
 }
 
 void loop_install_handler(int signo) {
@@ -104,8 +133,8 @@ void loop_restart_curses() {
 // Ends the program for a terminating signal other than SIGINT the way the
 // signal would have, once the terminal is restored.
 [[noreturn]] void loop_die_of(int signo) {
-  endwin();
   loop_restore_key_modes();
+  endwin();
   signal(signo, SIG_DFL);
   raise(signo);
   std::_Exit(128 + signo);
@@ -119,7 +148,8 @@ bool loop_serve_signal() {
     case SIGINT: endwin(); return true;
     case SIGWINCH: loop_restart_curses(); return false;
     case SIGTERM:
-    case SIGHUP: loop_die_of(byte);
+    case SIGHUP:
+    case SIGPIPE: loop_die_of(byte);
     default: return false;
   }
 }
@@ -235,6 +265,8 @@ int vantrel_main(int argc, char** argv) {
   // ncurses 6.4 sends its output after every cursor movement, dozens of
   // writes a frame, until the screen has once been ended and resumed; the
   // first refresh resumes it, and from then on a frame goes out in one write.
+  // The price is one leave and enter of the alternate screen before the
+  // first frame.
   endwin();
   werase(stdscr);
   wrefresh(stdscr);

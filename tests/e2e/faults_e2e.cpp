@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -269,29 +270,72 @@ TEST(Faults, NoControllingTerminal) {
   EXPECT_EQ(s.stderr_text(), "");
 }
 
-// vantrel > log: the frames go into the file, keys still come from the
-// terminal and act one at a time, and the terminal is left as it was.
-// Standard error is not the terminal either, so curses has no terminal of its
-// own to set modes on.
-TEST(Faults, StandardOutputIsAFile) {
-  TempPath out;
-  Launch launch;
-  launch.stdout_path = out.path();
-  launch.fake_time = true;
-  PtyScreen s(launch);
-  ASSERT_TRUE(s.wait_idle()) << s.screen_text();
-  s.write_stdin("7\n");
-  ASSERT_TRUE(s.wait_for([&] { return out.text().find("last=7.0 ") != std::string::npos; }))
-      << out.text().size() << " bytes in the file";
-  ASSERT_TRUE(s.wait_idle());
-  // What is typed is neither echoed nor held back for a line end.
-  s.send_keys("q");
-  EXPECT_EQ(exit_text(s.wait_exit()), "exit 0")
-      << "modes while running: " << modes_diff(s.modes_at_start(), s.modes_now());
-  EXPECT_EQ(s.screen_text(), std::string(static_cast<std::size_t>(s.rows()), '\n'))
-      << "typed text was echoed";
-  EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "");
-  EXPECT_EQ(s.stderr_text(), "");
+// vantrel > log, or vantrel | a reader that goes away: the frames go
+// elsewhere, keys still come from the terminal and act one at a time, and
+// every way out leaves the terminal as it was. Standard error is not the
+// terminal either, so curses has no terminal of its own to set modes on.
+TEST(Faults, StandardOutputElsewhere) {
+  enum class Way { kQ, kSigint, kSigterm, kStopThenQ, kReaderGone };
+  struct Case {
+    const char* what;
+    Way way;
+    const char* exit;
+  };
+  const Case cases[] = {
+      {"q", Way::kQ, "exit 0"},
+      {"SIGINT", Way::kSigint, "exit 0"},
+      {"SIGTERM", Way::kSigterm, "signal 15 (Terminated)"},
+      {"Ctrl-Z, fg, then q", Way::kStopThenQ, "exit 0"},
+      {"a pipe whose reader has gone", Way::kReaderGone, "signal 13 (Broken pipe)"},
+  };
+  for (const Case& c : cases) {
+    TempPath out;
+    int reader = -1;
+    Launch launch;
+    launch.stdout_path = out.path();
+    launch.fake_time = true;
+    launch.job_control = c.way == Way::kStopThenQ;
+    if (c.way == Way::kReaderGone) {
+      unlink(out.path());
+      ASSERT_EQ(mkfifo(out.path(), 0600), 0) << c.what;
+      reader = open(out.path(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(reader, 0) << c.what;
+    }
+    PtyScreen s(launch);
+    ASSERT_TRUE(s.wait_idle()) << c.what << "\n" << s.stderr_text();
+    if (reader < 0) {
+      s.write_stdin("7\n");
+      ASSERT_TRUE(s.wait_for([&] { return out.text().find("last=7.0 ") != std::string::npos; }))
+          << c.what << ": " << out.text().size() << " bytes in the file";
+      ASSERT_TRUE(s.wait_idle());
+    }
+    switch (c.way) {
+      case Way::kQ: s.send_keys("q"); break;
+      case Way::kSigint: s.signal(SIGINT); break;
+      case Way::kSigterm: s.signal(SIGTERM); break;
+      case Way::kStopThenQ:
+        s.send_keys("\x1a");
+        ASSERT_TRUE(s.wait_for([&] { return stat_field(s.pid(), 3) == "T"; }))
+            << c.what << ": not stopped, state " << stat_field(s.pid(), 3);
+        EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "") << c.what << ", stopped";
+        s.signal(SIGCONT);
+        ASSERT_TRUE(s.wait_for([&] { return stat_field(s.pid(), 3) != "T"; }) && s.wait_idle())
+            << c.what;
+        // Only a key terminal taken again reads this q without a line end.
+        s.send_keys("q");
+        break;
+      case Way::kReaderGone:
+        close(reader);
+        s.write_stdin("8\n");  // the next frame meets the closed pipe
+        break;
+    }
+    EXPECT_EQ(exit_text(s.wait_exit()), c.exit)
+        << c.what << ", modes while running: " << modes_diff(s.modes_at_start(), s.modes_now());
+    EXPECT_EQ(s.screen_text(), std::string(static_cast<std::size_t>(s.rows()), '\n'))
+        << c.what << ": typed text was echoed";
+    EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "") << c.what;
+    EXPECT_EQ(s.stderr_text(), "") << c.what;
+  }
 }
 
 TEST(Faults, NoUsableTerminalTypeIsReported) {
