@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cfloat>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -128,6 +129,9 @@ int input_store_value(double v) {
 // most 22 are both exact doubles, so one multiplication or division rounds
 // the value once, exactly as strtod does.
 bool input_fast_number(const char* token, std::size_t length, char point, double& value) {
+  // Where doubles are computed in wider registers (the x87 unit), the one
+  // rounding would be two.
+  if constexpr (FLT_EVAL_METHOD != 0) return false;
   const char* c = token;
   const char* const end = token + length;
   bool negative = false;
