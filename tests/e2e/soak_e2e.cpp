@@ -7,7 +7,8 @@
 // memory must not have grown, and q must give the terminal back.
 //
 // SOAK_SECONDS (default 20) is the length of the whole storm, shared by the
-// two runs, one series and two; SOAK_SEED repeats a storm.
+// runs of the case table (one series and two, character and sub-cell plots);
+// SOAK_SEED repeats a storm.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,6 +19,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "frame.h"
 #include "pty_screen.h"
@@ -201,13 +203,22 @@ std::string padded(std::string text, int width) {
 struct SoakCase {
   const char* name;
   bool two_values;
+  std::vector<std::string> mode_args;  // the plot mode, beside -2
+};
+
+const SoakCase kSoakCases[] = {
+    {"OneSeries", false, {}},
+    {"TwoSeries", true, {}},
+    {"Braille", false, {"-b"}},
+    {"BlocksFilledTwoSeries", true, {"-B", "-f"}},
 };
 
 class Soak : public ::testing::TestWithParam<SoakCase> {};
 
 TEST_P(Soak, StormThenAKnownTail) {
   const SoakCase& c = GetParam();
-  const double seconds = env_number("SOAK_SECONDS", 20) / 2;
+  const double seconds =
+      env_number("SOAK_SECONDS", 20) / static_cast<double>(std::size(kSoakCases));
   const unsigned seed = static_cast<unsigned>(env_number("SOAK_SEED", std::random_device{}()));
   SCOPED_TRACE(std::string("SOAK_SEED=") + std::to_string(seed));
   std::mt19937 rng(seed);
@@ -216,7 +227,9 @@ TEST_P(Soak, StormThenAKnownTail) {
   };
 
   Launch launch;
-  if (c.two_values) launch.args = {"-2"};
+  launch.args = c.mode_args;
+  if (c.two_values) launch.args.push_back("-2");
+  if (!c.mode_args.empty()) launch.locale = "C.UTF-8";  // the sub-cell modes need one
   launch.fake_time = true;
   // Every resize frees and takes again the screens of curses, megabytes at
   // the widest. The sanitizer's allocator parks freed blocks in a quarantine
@@ -342,9 +355,7 @@ TEST_P(Soak, StormThenAKnownTail) {
             << (asan ? " (sanitizers)" : "") << "\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Storm, Soak,
-                         ::testing::Values(SoakCase{"OneSeries", false},
-                                           SoakCase{"TwoSeries", true}),
+INSTANTIATE_TEST_SUITE_P(Storm, Soak, ::testing::ValuesIn(kSoakCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
