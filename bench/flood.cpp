@@ -385,10 +385,13 @@ figures run_flood(const options& o, const chunk& ch) {
   f.v["samples"] = samples;
   f.v["seconds"] = elapsed;
   f.v["samples/s"] = samples / elapsed;
-  f.v["frames/s"] = static_cast<double>(frames) / elapsed;
+  // A program that had exited left no count of its reads to take frames from.
+  if (frames > 0) {
+    f.v["frames/s"] = static_cast<double>(frames) / elapsed;
+    f.v["bytes/frame"] = static_cast<double>(bytes) / static_cast<double>(frames);
+  }
   f.v["cpu_s/Msample"] = cpu / (samples * 1e-6);
   f.v["cpu_share"] = cpu / elapsed;
-  f.v["bytes/frame"] = static_cast<double>(bytes) / static_cast<double>(std::max(1LL, frames));
   f.v["user_s"] = static_cast<double>(c.usage.ru_utime.tv_sec) +
                   static_cast<double>(c.usage.ru_utime.tv_usec) * 1e-6;
   f.v["sys_s"] = static_cast<double>(c.usage.ru_stime.tv_sec) +
