@@ -15,8 +15,9 @@
 // The program's CPU time is the sum of /proc/<pid>/schedstat (nanoseconds
 // on the CPU) over it and its descendants, so a plotter that runs a helper
 // process (gnuplot under feedgnuplot) is charged for it; when the program has
-// already exited at the end of a flood, wait4's rusage stands in (it includes
-// the descendants it reaped). Frames are counted from /proc/<pid>/io: syscr,
+// already exited at the end of a flood, the resource usage of the reaped
+// descendants stands in, orphans included, since the driver is their
+// subreaper. Frames are counted from /proc/<pid>/io: syscr,
 // the read calls, since vantrel paints exactly once after every read of its
 // standard input that brought data (and after the read that sees the end);
 // syscw, its write calls, is reported beside it. With --marker the frames are
@@ -29,6 +30,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -215,6 +217,26 @@ void drain(child& c) {
   }
 }
 
+// CPU seconds of every descendant waited for so far, by this process or by
+// the descendant's own parent.
+double children_cpu_seconds() {
+  rusage r{};
+  getrusage(RUSAGE_CHILDREN, &r);
+  return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+         static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+}
+
+// Waits for the descendants that outlived the program (gnuplot after
+// feedgnuplot, say), which this process adopts as a subreaper.
+void reap_orphans() {
+  const double until = now_seconds() + 10;
+  while (now_seconds() < until) {
+    const pid_t pid = waitpid(-1, nullptr, WNOHANG);
+    if (pid < 0) return;  // none left
+    if (pid == 0) usleep(10000);
+  }
+}
+
 bool reap(child& c) {
   if (c.exited) return true;
   int status = 0;
@@ -336,6 +358,7 @@ baseline start_measuring(child& c) {
 }
 
 figures run_flood(const options& o, const chunk& ch) {
+  const double children0 = children_cpu_seconds();
   child c = spawn(o);
   baseline b = start_measuring(c);
 
@@ -374,9 +397,10 @@ figures run_flood(const options& o, const chunk& ch) {
     f.v["writes/frame"] = static_cast<double>(io1["syscw"] - b.io["syscw"]) /
                           static_cast<double>(std::max(1LL, frames));
   } else {
-    cpu = static_cast<double>(c.usage.ru_utime.tv_sec + c.usage.ru_stime.tv_sec) +
-          static_cast<double>(c.usage.ru_utime.tv_usec + c.usage.ru_stime.tv_usec) * 1e-6 -
-          static_cast<double>(b.cpu_ns) * 1e-9;
+    // Everything the program and its helpers used, less what they had used
+    // before the measurement began.
+    reap_orphans();
+    cpu = children_cpu_seconds() - children0 - static_cast<double>(b.cpu_ns) * 1e-9;
   }
   if (!o.marker.empty()) frames = c.markers - b.markers;
   const long long bytes = c.bytes - b.bytes;
@@ -541,6 +565,9 @@ std::string number(double x) {
 
 int main(int argc, char** argv) {
   const options o = parse(argc, argv);
+  // Helpers of the program that it leaves behind are reparented here, so that
+  // their CPU time is counted when they are reaped.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   signal(SIGPIPE, SIG_IGN);
   const chunk ch = make_chunk(o.fmt);
   std::string label = o.label;
