@@ -118,16 +118,20 @@ void loop_make_signal_pipe() {
   }
 }
 
-// ncurses' second initscr would build a second screen when the first came
-// from newterm. After endwin, the first refresh takes up the terminal's new
-// size, which is all the restart needs.
-void loop_restart_curses() {
+// Ends curses and resumes it on an empty screen of the terminal's current
+// size, which it stores. ncurses' second initscr would build a second screen
+// when the first came from newterm; after endwin, the first refresh takes up
+// the new size, which is all a restart needs. At start-up it matters too:
+// ncurses 6.4 sends its output after every cursor movement, dozens of writes
+// a frame, until the screen has once been ended and resumed; from then on a
+// frame goes out in one write. The price is one leave and enter of the
+// alternate screen before the first frame.
+void loop_resume_curses() {
   endwin();
   werase(stdscr);
   wrefresh(stdscr);
   screen_rows = getmaxy(stdscr);
   screen_cols = getmaxx(stdscr);
-  redraw_needed = true;
 }
 
 // Ends the program for a terminating signal other than SIGINT the way the
@@ -146,7 +150,10 @@ bool loop_serve_signal() {
   if (read(signal_pipe[0], &byte, 1) != 1) return false;
   switch (byte) {
     case SIGINT: endwin(); return true;
-    case SIGWINCH: loop_restart_curses(); return false;
+    case SIGWINCH:
+      loop_resume_curses();
+      redraw_needed = true;
+      return false;
     case SIGTERM:
     case SIGHUP:
     case SIGPIPE: loop_die_of(byte);
@@ -262,16 +269,7 @@ int vantrel_main(int argc, char** argv) {
   gettimeofday(&now, nullptr);
   noecho();
   curs_set(0);
-  // ncurses 6.4 sends its output after every cursor movement, dozens of
-  // writes a frame, until the screen has once been ended and resumed; the
-  // first refresh resumes it, and from then on a frame goes out in one write.
-  // The price is one leave and enter of the alternate screen before the
-  // first frame.
-  endwin();
-  werase(stdscr);
-  wrefresh(stdscr);
-  screen_rows = getmaxy(stdscr);
-  screen_cols = getmaxx(stdscr);
+  loop_resume_curses();
   paint_plot(status_msg);
 
   if (!isatty(STDIN_FILENO)) {

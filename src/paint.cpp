@@ -51,10 +51,15 @@ void paint_attr_off(color_role role, short pair) {
   if (role_set(role)) wattr_off(stdscr, COLOR_PAIR(pair), nullptr);
 }
 
-void paint_wide_cell(int row, int col, wchar_t wc, short pair) {
+cchar_t paint_cell(wchar_t wc, short pair) {
   const wchar_t text[2] = {wc, L'\0'};
   cchar_t cell;
   setcchar(&cell, text, 0, pair, nullptr);
+  return cell;
+}
+
+void paint_wide_cell(int row, int col, wchar_t wc, short pair) {
+  const cchar_t cell = paint_cell(wc, pair);
   if (wmove(stdscr, row, col) != ERR) wadd_wch(stdscr, &cell);
 }
 
@@ -492,8 +497,7 @@ void draw_subcell_plot(int rows, int cols, const double* series2, int newest, in
         const std::size_t key = b + (line2 ? 256u : 0u);
         if (!is_built[key]) {
           const wchar_t wc = glyphs != nullptr ? glyphs[b] : static_cast<wchar_t>(kBrailleBase + b);
-          const wchar_t text[2] = {wc, L'\0'};
-          setcchar(&built[key], text, 0, line2 ? kLine2Pair : kLine1Pair, nullptr);
+          built[key] = paint_cell(wc, line2 ? kLine2Pair : kLine1Pair);
           is_built[key] = true;
         }
         run[n] = built[key];
