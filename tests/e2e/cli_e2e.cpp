@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pty_screen.h"
+#include "temp_file.h"
 
 namespace e2e {
 namespace {
@@ -76,24 +77,15 @@ TEST(CommandLine, AnswersOnStandardOutputAlone) {
 }
 
 TEST(CommandLine, UnknownTerminalIsReportedAndLeavesTheModes) {
-  // ncurses leaks the pre-screen it made when newterm fails, and the program
-  // has no way to free it. A leak check would abort the sanitizer build there.
-  char suppressions[] = "/tmp/vantrel-e2e-lsan-XXXXXX";
-  const int fd = mkstemp(suppressions);
-  ASSERT_GE(fd, 0);
-  const std::string rule = "leak:new_prescr\n";
-  ASSERT_EQ(write(fd, rule.data(), rule.size()), static_cast<ssize_t>(rule.size()));
-  close(fd);
-
+  NewtermLeakRule leaks;
   Launch launch;
   launch.term = "vantrel-no-such-terminal";
-  launch.env = {std::string("LSAN_OPTIONS=suppressions=") + suppressions + ":print_suppressions=0"};
+  launch.env = {leaks.env()};
   PtyScreen s(launch);
   EXPECT_EQ(exit_text(s.wait_exit()), "exit 1");
   EXPECT_EQ(s.stderr_text(), "Error: failed to initialize ncurses\n");
   EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "");
   EXPECT_EQ(s.screen_text(), std::string(static_cast<std::size_t>(s.rows()), '\n'));
-  unlink(suppressions);
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 
 #include "frame.h"
 #include "pty_screen.h"
+#include "temp_file.h"
 
 namespace e2e {
 namespace {
@@ -62,45 +63,6 @@ bool clock_moves(PtyScreen& s) {
   const std::string before = s.text_at(row, col, 24);
   return s.wait_for([&] { return s.running() && s.text_at(row, col, 24) != before; });
 }
-
-// A file name for the test, removed at the end of the scope.
-class TempPath {
- public:
-  TempPath() {
-    const int fd = mkstemp(path_);
-    EXPECT_GE(fd, 0);
-    close(fd);
-  }
-  ~TempPath() { unlink(path_); }
-  const char* path() const { return path_; }
-  std::string text() const {
-    std::ifstream in(path_);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
- private:
-  char path_[32] = "/tmp/vantrel-e2e-XXXXXX";
-};
-
-// What a failed newterm leaves behind in ncurses; the sanitizer build's leak
-// check would otherwise turn the orderly exit 1 into an abort.
-class LeakRule {
- public:
-  LeakRule() {
-    const int fd = mkstemp(path_);
-    EXPECT_GE(fd, 0);
-    const std::string rule = "leak:new_prescr\n";
-    EXPECT_EQ(write(fd, rule.data(), rule.size()), static_cast<ssize_t>(rule.size()));
-    close(fd);
-  }
-  ~LeakRule() { unlink(path_); }
-  std::string env() const {
-    return std::string("LSAN_OPTIONS=suppressions=") + path_ + ":print_suppressions=0";
-  }
-
- private:
-  char path_[32] = "/tmp/vantrel-e2e-lsan-XXXXXX";
-};
 
 void expect_terminal_given_back(PtyScreen& s, const std::string& what) {
   EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "") << what;
@@ -289,7 +251,7 @@ TEST(Faults, StandardOutputElsewhere) {
       {"a pipe whose reader has gone", Way::kReaderGone, "signal 13 (Broken pipe)"},
   };
   for (const Case& c : cases) {
-    TempPath out;
+    TempFile out;
     int reader = -1;
     Launch launch;
     launch.stdout_path = out.path();
@@ -339,7 +301,7 @@ TEST(Faults, StandardOutputElsewhere) {
 }
 
 TEST(Faults, NoUsableTerminalTypeIsReported) {
-  LeakRule leaks;
+  NewtermLeakRule leaks;
   struct Case {
     const char* what;
     std::vector<std::string> env;  // TERM is not set unless here

@@ -10,27 +10,12 @@
 
 #include "frame.h"
 #include "pty_screen.h"
+#include "temp_file.h"
 
 namespace e2e {
 namespace {
 
 constexpr const char* kClosed = "input stream closed";
-
-// A file with the given text, removed again at the end of the scope.
-class TempFile {
- public:
-  explicit TempFile(const std::string& text) {
-    int fd = mkstemp(path_);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-  }
-  ~TempFile() { unlink(path_); }
-  const char* path() const { return path_; }
-
- private:
-  char path_[32] = "/tmp/vantrel-e2e-XXXXXX";
-};
 
 TEST(Stdin, EveryEndIsShownCentredAndQStillQuits) {
   TempFile file("3 4");
