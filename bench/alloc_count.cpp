@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "vantrel.h"
+#include "virtual_screen.h"
 
 extern "C" {
 void* __libc_malloc(std::size_t size);
@@ -137,35 +138,24 @@ void count_frames(int rows, int cols, int mode, bool pairs, bool all_changed) {
   two_values = pairs;
   braille_mode = mode == 1;
   block_mode = mode == 2;
-  FILE* out = std::fopen("/dev/null", "w");
-  FILE* in = std::fopen("/dev/null", "r");
-  SCREEN* screen = newterm(nullptr, out, in);
-  resize_term(rows, cols);
-  init_color_pairs();
-  endwin();
-  werase(stdscr);
-  wrefresh(stdscr);
-  screen_rows = rows;
-  screen_cols = cols;
-  plot_width = cols - 4;
-  std::int64_t k = 0;
-  for (; k < 2 * plot_width; ++k) store_sample(k);
-  // Two frames first: curses sizes its buffers on the first frames that need them.
-  paint_plot(nullptr);
-  paint_plot(nullptr);
-  allocations = 0;
-  allocated_bytes = 0;
-  counting = true;
-  for (int f = 0; f < kFrames; ++f) {
-    const int n = all_changed ? plot_width : 1;
-    for (int s = 0; s < n; ++s) store_sample(k++);
+  {
+    virtual_screen vs(rows, cols, open("/dev/null", O_WRONLY));
+    plot_width = cols - 4;
+    std::int64_t k = 0;
+    for (; k < 2 * plot_width; ++k) store_sample(k);
+    // Two frames first: curses sizes its buffers on the first frames that need them.
     paint_plot(nullptr);
+    paint_plot(nullptr);
+    allocations = 0;
+    allocated_bytes = 0;
+    counting = true;
+    for (int f = 0; f < kFrames; ++f) {
+      const int n = all_changed ? plot_width : 1;
+      for (int s = 0; s < n; ++s) store_sample(k++);
+      paint_plot(nullptr);
+    }
+    counting = false;
   }
-  counting = false;
-  endwin();
-  delscreen(screen);
-  std::fclose(out);
-  std::fclose(in);
   static const char* const kModes[] = {"char", "braille", "block"};
   std::printf("frame %4dx%-3d %-7s %s %-5s allocations/frame=%.2f bytes/frame=%.0f\n", cols, rows,
               kModes[mode], pairs ? "two" : "one", all_changed ? "all" : "shift",

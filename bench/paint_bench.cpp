@@ -29,6 +29,7 @@
 #include <string>
 
 #include "vantrel.h"
+#include "virtual_screen.h"
 
 namespace {
 
@@ -46,34 +47,6 @@ long long write_calls() {
   }
   return 0;
 }
-
-struct virtual_screen {
-  SCREEN* screen = nullptr;
-  FILE* out = nullptr;
-  FILE* in = nullptr;
-
-  virtual_screen(int rows, int cols, int out_fd) {
-    setenv("TERM", "xterm-256color", 1);
-    out = fdopen(out_fd, "w");
-    in = std::fopen("/dev/null", "r");
-    screen = newterm(nullptr, out, in);
-    resize_term(rows, cols);
-    init_color_pairs();
-    // The program's start-up: without a first endwin and refresh, ncurses
-    // 6.4 flushes its output after every cursor movement.
-    endwin();
-    werase(stdscr);
-    wrefresh(stdscr);
-    screen_rows = getmaxy(stdscr);
-    screen_cols = getmaxx(stdscr);
-  }
-  ~virtual_screen() {
-    endwin();
-    delscreen(screen);
-    std::fclose(out);
-    std::fclose(in);
-  }
-};
 
 // A smooth curve, where neighbouring columns are alike as in most real feeds;
 // a scrambled one for the worst case, where nothing is.
