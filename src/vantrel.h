@@ -20,9 +20,10 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr const char* kVersion = "1.7.6";
+// The version is the build's (the CMake project version).
+inline constexpr const char* kVersion = VANTREL_VERSION;
 // Project address plus a blank plus the version: 39 characters, ending at cols-2.
-inline constexpr const char* kBanner = "https://vantrel.dev/terminal-plot 1.7.6";
+inline constexpr const char* kBanner = "https://vantrel.dev/terminal-plot " VANTREL_VERSION;
 
 inline constexpr int kRingSize = 1024;                    // slots per history ring
 inline constexpr int kMinPlotWidth = 40;                  // plot of the smallest window, 44 columns
