@@ -1,15 +1,15 @@
 // event_loop.cpp: curses start-up once the settings are final, the wait for
 // input, keys, signals and clock ticks, and the loop that serves them. Every
-// way out of the program after curses has started restores the terminal first.
+// way out that the program sees coming (q, the end signals, a failed check)
+// restores the terminal first; only SIGKILL and a crash cannot.
 #include <fcntl.h>
 #include <poll.h>
+#include <term.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cassert>
 #include <cerrno>
 #include <clocale>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,8 +31,9 @@ constexpr long kMicrosPerSecond = 1000000;
 constexpr char kCtrlL = 0x0c;
 
 // Signals that end the program; SIGINT is the orderly one, exit status 0.
-// SIGPIPE comes when standard output is a pipe whose reader has gone.
-constexpr std::array<int, 4> kEndSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// SIGPIPE comes when standard output is a pipe whose reader has gone; the
+// quit key sends SIGQUIT, which still dumps core once the terminal is restored.
+constexpr std::array<int, 5> kEndSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
 
 // A closed descriptor 0 would be handed out by the next open, the key
 // terminal's, and then be watched as input and keys at once. /dev/null keeps
@@ -45,14 +46,37 @@ void loop_guard_stdin() {
 }
 
 // The key terminal's modes as found, when the loop had to set them itself,
-// and the stop handler of curses that the loop's own wraps.
+// and the stop handler of curses that the loop's own wraps. The wrapper reads
+// and writes these and tty_fd; the main flow changes them only while a
+// loop_stop_held keeps SIGTSTP pending, so the two never interleave.
 struct termios key_modes_found;
-bool key_modes_changed;
+volatile sig_atomic_t key_modes_changed;
 struct sigaction curses_stop_action;
 
-void loop_restore_key_modes() {
+// Holds SIGTSTP back for its lifetime; a stop that comes meanwhile is
+// delivered when it ends.
+struct loop_stop_held {
+  sigset_t saved{};
+  loop_stop_held() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigprocmask(SIG_BLOCK, &stop, &saved);
+  }
+  ~loop_stop_held() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+  loop_stop_held(const loop_stop_held&) = delete;
+  loop_stop_held& operator=(const loop_stop_held&) = delete;
+};
+
+// Async-signal-safe; from the main flow, call it with SIGTSTP held.
+void loop_give_back_key_modes() {
   if (key_modes_changed) tcsetattr(tty_fd, TCSANOW, &key_modes_found);
-  key_modes_changed = false;
+  key_modes_changed = 0;
+}
+
+void loop_restore_key_modes() {
+  const loop_stop_held held;
+  loop_give_back_key_modes();
 }
 
 // Keys one at a time and unechoed, unless the terminal is so already (curses
@@ -72,10 +96,10 @@ bool loop_take_key_modes() {
 // the shell left, as curses does.
 extern "C" void loop_on_stop(int signo) {
   const int saved = errno;
-  const bool changed = key_modes_changed;
-  loop_restore_key_modes();
+  const bool changed = key_modes_changed != 0;
+  loop_give_back_key_modes();
   curses_stop_action.sa_handler(signo);  // returns once the program continues
-  if (changed) key_modes_changed = loop_take_key_modes();
+  if (changed) key_modes_changed = loop_take_key_modes() ? 1 : 0;
   errno = saved;
 }
 
@@ -85,7 +109,7 @@ extern "C" void loop_on_stop(int signo) {
 // puts them back on every way out, atexit covering the calls of exit.
 void loop_key_terminal_modes() {
   if (!loop_take_key_modes()) return;
-  key_modes_changed = true;
+  key_modes_changed = 1;
   std::atexit(loop_restore_key_modes);
   // curses catches SIGTSTP unless it was ignored at start.
   if (sigaction(SIGTSTP, nullptr, &curses_stop_action) == 0 &&
@@ -144,6 +168,27 @@ void loop_resume_curses() {
   std::_Exit(128 + signo);
 }
 
+// The loop's own consistency check, live in every build: with the terminal
+// given back first, so that the report can be read.
+[[noreturn]] void loop_check_failed(const char* function, const char* condition) {
+  loop_restore_key_modes();
+  endwin();
+  std::fprintf(stderr, "vantrel: %s: %s: Assertion `%s' failed.\n", __FILE__, function, condition);
+  std::abort();
+}
+
+// A terminal that cannot place the cursor (TERM=dumb) cannot show a frame:
+// curses would start and then write nothing useful. The description is read
+// without touching the terminal, and dropped again for newterm's own.
+bool loop_terminal_can_address() {
+  int error = 0;
+  if (setupterm(nullptr, STDOUT_FILENO, &error) != OK) return false;
+  const char* cup = tigetstr("cup");
+  const bool can = cup != nullptr && cup != reinterpret_cast<char*>(-1);
+  del_curterm(cur_term);
+  return can;
+}
+
 // Returns true when the program is to end with status 0.
 bool loop_serve_signal() {
   unsigned char byte;
@@ -166,7 +211,8 @@ bool loop_serve_key() {
   char key;
   const ssize_t n = read(tty_fd, &key, 1);
   if (n == 0) {
-    loop_restore_key_modes();
+    const loop_stop_held held;
+    loop_give_back_key_modes();
     close(tty_fd);
     tty_fd = -1;
     return false;
@@ -187,8 +233,8 @@ int loop_run() {
   for (;;) {
     const int events = wait_for_events();
     if ((events & EVENT_SIGNAL) && loop_serve_signal()) return 0;
-    if ((events & EVENT_TTY) && tty_fd != -1 && loop_serve_key()) return 0;
-    if ((events & EVENT_STDIN) && stdin_open) read_input();
+    if ((events & EVENT_TTY) && loop_serve_key()) return 0;
+    if (events & EVENT_STDIN) read_input();
     if (redraw_needed) {
       paint_plot(status_msg);
       redraw_needed = false;
@@ -234,7 +280,7 @@ int wait_for_events() {
     if (stdin_open && ready(stdin_slot)) ret |= EVENT_STDIN;
     if (tty_fd != -1 && ready(tty_slot)) ret |= EVENT_TTY;
   }
-  assert(ret != 0);
+  if (ret == 0) loop_check_failed(__func__, "ret != 0");
 
   const time_t before = now.tv_sec;
   gettimeofday(&now, nullptr);
@@ -258,12 +304,13 @@ int vantrel_main(int argc, char** argv) {
   loop_guard_stdin();
   // newterm, unlike initscr, returns instead of exiting when the terminal
   // cannot be set up, so the error line is ours.
-  if (newterm(nullptr, stdout, stdin) == nullptr) {
+  if (!loop_terminal_can_address() || newterm(nullptr, stdout, stdin) == nullptr) {
     std::fputs("Error: failed to initialize ncurses\n", stderr);
     return 1;
   }
-  // ncurses would otherwise poll standard input during every refresh and cut
-  // the update short while samples are pending, leaving half-drawn frames.
+  // ncurses would otherwise poll standard input while it updates the screen
+  // and flush its output early whenever samples are pending, so that a frame
+  // went out in pieces during a flood.
   typeahead(-1);
   init_color_pairs();
   gettimeofday(&now, nullptr);
@@ -277,6 +324,7 @@ int vantrel_main(int argc, char** argv) {
     if (tty_fd != -1) {
       fcntl(tty_fd, F_SETFD, FD_CLOEXEC);
       cbreak();
+      const loop_stop_held held;
       loop_key_terminal_modes();
     }
   }

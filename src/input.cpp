@@ -9,20 +9,21 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "vantrel.h"
 
 char input_buf[kInputBufSize];
 std::size_t input_len;
 
+// Start values: input_reset, which start-up calls first.
 double values1[kRingSize];
 double values2[kRingSize];
-int newest_index = -1;
-int plot_width = kMinPlotWidth;
-int plot_height;
+int newest_index;
+int plot_width;
 std::int64_t sample_count;
 
-double last_sample_time = DBL_MAX;
+double last_sample_time;
 double prev_raw1;
 double prev_raw2;
 double last_interval;
@@ -58,9 +59,11 @@ char input_decimal_point() {
 // plain decimals, which the fast conversion takes; strtod decides the rest.
 bool input_token_value(const char* token, std::size_t length, char point, double& value) {
   if (input_fast_number(token, length, point, value)) return true;
+  // Tokens are never empty, so a conversion that stops at the terminator
+  // has taken the whole token.
   char* end = nullptr;
   value = std::strtod(token, &end);
-  return end != token && *end == '\0' && std::isfinite(value);
+  return *end == '\0' && std::isfinite(value);
 }
 
 // The difference of two finite values, or its quotient by a short interval,
@@ -79,27 +82,21 @@ void input_convert_rate(int i) {
   const double dt = t - last_sample_time;
   last_sample_time = t;
   const double r1 = values1[i];
-  const double r2 = values2[i];
-  if (dt > 0) {
-    values1[i] = input_finite_rate(r1 - prev_raw1, dt);
-    if (two_values) values2[i] = input_finite_rate(r2 - prev_raw2, dt);
-  } else {
-    values1[i] = 0;
-    if (two_values) values2[i] = 0;
-  }
+  values1[i] = dt > 0 ? input_finite_rate(r1 - prev_raw1, dt) : 0;
   prev_raw1 = r1;
-  if (two_values) prev_raw2 = r2;
+  if (two_values) {
+    const double r2 = values2[i];
+    values2[i] = dt > 0 ? input_finite_rate(r2 - prev_raw2, dt) : 0;
+    prev_raw2 = r2;
+  }
   last_interval = dt;
 }
 
-// The remainder is taken only when the index reaches the width: a division
-// per sample costs more than the rest of storing it. After the window
-// narrowed, the index can lie beyond the width, and the remainder applies.
+// plot_width is read afresh for every sample: a paint between two reads may
+// have changed the modulus.
 int input_next_slot() {
-  int next = newest_index + 1;
-  if (next >= plot_width) next %= plot_width;
-  newest_index = next;
-  return next;
+  newest_index = ring_next(newest_index, plot_width);
+  return newest_index;
 }
 
 // Stores one value; returns the number of samples it completed (0 or 1).
@@ -193,10 +190,10 @@ bool input_fast_number(const char* token, std::size_t length, char point, double
 void input_reset() {
   std::memset(input_buf, 0, sizeof input_buf);
   input_len = 0;
-  for (int i = 0; i < kRingSize; ++i) values1[i] = values2[i] = NAN;
+  for (int i = 0; i < kRingSize; ++i)
+    values1[i] = values2[i] = std::numeric_limits<double>::quiet_NaN();
   newest_index = -1;
   plot_width = kMinPlotWidth;
-  plot_height = 0;
   sample_count = 0;
   last_sample_time = DBL_MAX;
   prev_raw1 = prev_raw2 = last_interval = 0.0;

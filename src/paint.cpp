@@ -2,17 +2,20 @@
 // renderers of the plot area: bars of character cells, and lines of braille
 // dots or quadrant blocks. Everything is drawn on stdscr; the single
 // wrefresh at the end of paint_plot is the only output to the terminal.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <new>
 
 #include "vantrel.h"
 
 char clock_text[256];
+int plot_height;
 
 const std::array<unsigned char, 8> braille_bits = {0x01, 0x08, 0x02, 0x10, 0x04, 0x20, 0x40, 0x80};
 const std::array<unsigned char, 4> quadrant_bits = {0x01, 0x02, 0x04, 0x08};
@@ -38,10 +41,29 @@ constexpr wchar_t kBrailleFull = L'\u28FF';
 constexpr wchar_t kFullBlock = L'\u2588';
 constexpr short kLine1Pair = 8;
 constexpr short kLine2Pair = 9;
-constexpr attr_t kPairBits = 0x700;          // the pair bits the character plot adds and clears
 constexpr std::size_t kSubcellRunMax = 256;  // cells the sub-cell plot writes in one call
 // Bar heights are kept inside this so that row arithmetic cannot overflow.
 constexpr double kMaxHeight = 1e8;
+
+// The longest "%.1f" of a double: a sign, the 309 digits of DBL_MAX, ".0".
+constexpr std::size_t kNumberTextMax = 1 + std::numeric_limits<double>::max_exponent10 + 1 + 2;
+constexpr std::size_t kUnitMax = sizeof unit - 1;
+// The texts are formatted here in whole, however long: curses' own formatted
+// print (printw) misbehaves once a text is longer than the window holds.
+constexpr std::size_t kStatsTextSize = 4 * (5 + kNumberTextMax) + 1 + kUnitMax + 3 + 1;
+constexpr std::size_t kLabelTextSize = kNumberTextMax + 1 + kUnitMax + 1;
+constexpr std::size_t kIntervalTextSize = 64;  // " interval=%.3gs" is at most 20 characters
+
+struct paint_series_stats {
+  double min;
+  double max;
+  double avg;
+};
+
+struct paint_scale {
+  double top;
+  double bottom;
+};
 
 void paint_attr_on(color_role role, short pair) {
   if (role_set(role)) wattr_on(stdscr, COLOR_PAIR(pair), nullptr);
@@ -51,20 +73,20 @@ void paint_attr_off(color_role role, short pair) {
   if (role_set(role)) wattr_off(stdscr, COLOR_PAIR(pair), nullptr);
 }
 
-cchar_t paint_cell(wchar_t wc, short pair) {
-  const wchar_t text[2] = {wc, L'\0'};
-  cchar_t cell;
-  setcchar(&cell, text, 0, pair, nullptr);
-  return cell;
-}
-
 void paint_wide_cell(int row, int col, wchar_t wc, short pair) {
-  const cchar_t cell = paint_cell(wc, pair);
+  const cchar_t cell = glyph_cell(wc, 0, pair);
   if (wmove(stdscr, row, col) != ERR) wadd_wch(stdscr, &cell);
 }
 
+// The whole text from (row, col), wrapping as curses wraps a long text.
 void paint_text(int row, int col, const char* text) {
   if (wmove(stdscr, row, col) != ERR) waddnstr(stdscr, text, -1);
+}
+
+// A formatted text whose buffer was sized for the longest possible one.
+template <std::size_t N, typename... Args>
+void paint_format(std::array<char, N>& buf, const char* format, Args... args) {
+  std::snprintf(buf.data(), buf.size(), format, args...);
 }
 
 // ---- frame pieces, in the order they are drawn
@@ -107,16 +129,42 @@ void paint_axes(int rows, int W, int H) {
   paint_attr_off(ROLE_AXES, 2);
 }
 
+void paint_label(int row, double value) {
+  std::array<char, kLabelTextSize> text;
+  paint_format(text, "%.1f %s", value, unit);
+  paint_text(row, kLabelCol, text.data());
+}
+
+// The three inner label values, each with the 0.01 rule applied.
+std::array<double, 3> paint_inner_labels(double top, double bottom) {
+  std::array<double, 3> v = {
+      (3.0 * top) * 0.25 + bottom * 0.25,
+      bottom * 0.5 + 0.5 * top,
+      (3.0 * bottom) * 0.25 + 0.25 * top,
+  };
+  for (double& x : v) {
+    if (std::fabs(x) < kLabelZero) x = +0.0;
+  }
+  return v;
+}
+
 void paint_labels(int H, double top, double bottom) {
   const double span = top - bottom;
   if (!(span >= kLabelMinSpan)) return;
   paint_attr_on(ROLE_TEXT, 3);
   const std::array<double, 3> inner = paint_inner_labels(top, bottom);
   const std::array<int, 3> rows = {H / 4 + 1, H / 2 + 1, (3 * H) / 4 + 1};
-  mvprintw(1, kLabelCol, "%.1f %s", top, unit);
-  for (std::size_t k = 0; k < inner.size(); ++k)
-    mvprintw(rows[k], kLabelCol, "%.1f %s", inner[k], unit);
+  paint_label(1, top);
+  for (std::size_t k = 0; k < inner.size(); ++k) paint_label(rows[k], inner[k]);
   paint_attr_off(ROLE_TEXT, 3);
+}
+
+// A statistics line from column 7; `tail` is the blanks after the unit.
+void paint_stats_line(int row, double last, const paint_series_stats& s, const char* tail) {
+  std::array<char, kStatsTextSize> text;
+  paint_format(text, "last=%.1f min=%.1f max=%.1f avg=%.1f %s%s", last, s.min, s.max, s.avg, unit,
+               tail);
+  paint_text(row, kStatsCol, text.data());
 }
 
 void paint_title(int cols) {
@@ -128,47 +176,91 @@ void paint_title(int cols) {
 
 // ---- character-cell plot
 
-// The pair bits a glyph cell takes while one column is drawn.
-attr_t paint_glyph_pair(const cchar_t* cell) {
-  const attr_t line = role_set(ROLE_LINE) ? COLOR_PAIR(1) : 0;
-  if (cell == &max_err_cell) return role_set(ROLE_MAX_ERR) ? COLOR_PAIR(5) : line;
-  if (cell == &min_err_cell) return role_set(ROLE_MIN_ERR) ? COLOR_PAIR(6) : line;
+// lrint of a product with the non-finite rule: a product that is not finite
+// gives 0.
+int paint_round(double product) {
+  if (!std::isfinite(product)) return 0;
+  if (product > kMaxHeight) product = kMaxHeight;
+  if (product < -kMaxHeight) product = -kMaxHeight;
+  return static_cast<int>(std::lrint(product));
+}
+
+// The pair a glyph cell takes while one column is drawn; 0 for none.
+short paint_glyph_pair(const cchar_t* cell) {
+  const short line = role_set(ROLE_LINE) ? 1 : 0;
+  if (cell == &max_err_cell) return role_set(ROLE_MAX_ERR) ? 5 : line;
+  if (cell == &min_err_cell) return role_set(ROLE_MIN_ERR) ? 6 : line;
   return line;
 }
 
+// The one way the painter changes a glyph cell, an opaque cchar_t: its
+// character stays, its attributes become `attrs`, its pair `pair`.
+void paint_restyle(cchar_t& cell, attr_t attrs, short pair) {
+  std::array<wchar_t, CCHARW_MAX + 1> text{};
+  attr_t old_attrs = 0;
+  short old_pair = 0;
+  getcchar(&cell, text.data(), &old_attrs, &old_pair, nullptr);
+  setcchar(&cell, text.data(), attrs, pair, nullptr);
+}
+
 struct paint_bar {
+  double value;
   int height;
   cchar_t* glyph;
+  short pair;  // of the glyph, for this column
 };
 
 paint_bar paint_bar_for(double u, int H, double span, double bottom) {
-  if (u > hardmax) return {H, &max_err_cell};
-  if (u < hardmin) return {1, &min_err_cell};
-  return {paint_round((u - bottom) / span * static_cast<double>(H)), &plot_cell};
-}
-
-// A run of n cells of one glyph, downwards from (row, col). Rows outside the
-// plot and its axis row are left alone: a value beyond the scale (a slot that
-// the statistics did not scan) must not draw over the title or the legend.
-void paint_run(int H, int row, int col, const cchar_t* cell, int n) {
-  const int first = row < 1 ? 1 : row;
-  const int last = row + n - 1 > H + 1 ? H + 1 : row + n - 1;
-  if (last < first) return;
-  if (wmove(stdscr, first, col) != ERR) wvline_set(stdscr, cell, last - first + 1);
-}
-
-void paint_bottom_runs(int H, int col, const paint_bar& b1, const paint_bar& b2, const cchar_t* q,
-                       const cchar_t* reversed) {
-  const int y1 = H + 1 - b1.height;
-  const int y2 = H + 1 - b2.height;
-  if (b1.height > b2.height) {
-    paint_run(H, y1, col, b1.glyph, b1.height - b2.height);
-    paint_run(H, y2, col, reversed, b2.height);
-  } else if (b1.height == b2.height) {
-    paint_run(H, y2, col, reversed, b2.height);
+  cchar_t* glyph = &plot_cell;
+  int height = 0;
+  if (u > hardmax) {
+    glyph = &max_err_cell;
+    height = H;
+  } else if (u < hardmin) {
+    glyph = &min_err_cell;
+    height = 1;
   } else {
-    paint_run(H, y2, col, q, b2.height - b1.height);
-    paint_run(H, y1, col, reversed, b1.height);
+    height = paint_round((u - bottom) / span * static_cast<double>(H));
+  }
+  return {u, height, glyph, paint_glyph_pair(glyph)};
+}
+
+// One column's glyphs: bar 1, bar 2 (absent: height 0, plot_cell), q for the
+// rows only bar 2 covers, and the reverse-video copy of bar 2's glyph.
+struct paint_column {
+  int H;
+  int col;
+  paint_bar b1;
+  paint_bar b2;
+  bool has2;
+  const cchar_t* q;
+  const cchar_t* reversed;
+};
+
+// A run of n cells of one glyph, downwards from (row, col). Every value
+// within the scale maps to rows 1..H+1, since the scale covers every visible
+// slot; the clip keeps a scale computed otherwise, or a ring that disagrees
+// with sample_count, from drawing over the title or the legend.
+void paint_run(const paint_column& c, int row, const cchar_t* cell, int n) {
+  const int first = std::max(row, 1);
+  const int last = std::min(row + n - 1, c.H + 1);
+  if (last < first) return;
+  if (wmove(stdscr, first, c.col) != ERR) wvline_set(stdscr, cell, last - first + 1);
+}
+
+void paint_bottom_runs(const paint_column& c) {
+  const int h1 = c.b1.height;
+  const int h2 = c.b2.height;
+  const int y1 = c.H + 1 - h1;
+  const int y2 = c.H + 1 - h2;
+  if (h1 > h2) {
+    paint_run(c, y1, c.b1.glyph, h1 - h2);
+    paint_run(c, y2, c.reversed, h2);
+  } else if (h1 == h2) {
+    paint_run(c, y2, c.reversed, h2);
+  } else {
+    paint_run(c, y2, c.q, h2 - h1);
+    paint_run(c, y1, c.reversed, h1);
   }
 }
 
@@ -177,43 +269,34 @@ struct paint_span {
   int b;  // lower end
 };
 
-paint_span paint_zero_span(double u, int y, int r0) {
-  if (u > 0) return {y, r0};
-  if (u < 0) return {r0, y};
+paint_span paint_zero_span(const paint_bar& bar, int H, int r0) {
+  const int y = H + 1 - bar.height;
+  if (bar.value > 0) return {y, r0};
+  if (bar.value < 0) return {r0, y};
   return {r0, r0};
 }
 
-void paint_zero_runs(int H, int col, int r0, double u1, const paint_bar& b1, const double* u2,
-                     const paint_bar& b2, const cchar_t* q, const cchar_t* reversed) {
-  const paint_span s1 = paint_zero_span(u1, H + 1 - b1.height, r0);
-  if (u2 == nullptr) {
-    paint_run(H, s1.a, col, b1.glyph, s1.b - s1.a + 1);
+void paint_zero_runs(const paint_column& c, int r0) {
+  const paint_span s1 = paint_zero_span(c.b1, c.H, r0);
+  if (!c.has2) {
+    paint_run(c, s1.a, c.b1.glyph, s1.b - s1.a + 1);
     return;
   }
-  const paint_span s2 = paint_zero_span(*u2, H + 1 - b2.height, r0);
-  if (s1.a < s2.a) paint_run(H, s1.a, col, b1.glyph, s2.a - s1.a);
-  if (s2.a < s1.a) paint_run(H, s2.a, col, q, s1.a - s2.a);
+  const paint_span s2 = paint_zero_span(c.b2, c.H, r0);
+  if (s1.a < s2.a) paint_run(c, s1.a, c.b1.glyph, s2.a - s1.a);
+  if (s2.a < s1.a) paint_run(c, s2.a, c.q, s1.a - s2.a);
   const int common_top = std::max(s1.a, s2.a);
   const int common_bottom = std::min(s1.b, s2.b);
   if (common_top <= common_bottom)
-    paint_run(H, common_top, col, reversed, common_bottom - common_top + 1);
-  if (s2.b < s1.b) paint_run(H, s2.b + 1, col, b1.glyph, s1.b - s2.b);
-  if (s1.b < s2.b) paint_run(H, s1.b + 1, col, q, s2.b - s1.b);
+    paint_run(c, common_top, c.reversed, common_bottom - common_top + 1);
+  if (s2.b < s1.b) paint_run(c, s2.b + 1, c.b1.glyph, s1.b - s2.b);
+  if (s1.b < s2.b) paint_run(c, s1.b + 1, c.q, s2.b - s1.b);
 }
 
-}  // namespace
-
-// ---- pure pieces
-
-int paint_round(double product) {
-  if (!std::isfinite(product)) return 0;
-  if (product > kMaxHeight) product = kMaxHeight;
-  if (product < -kMaxHeight) product = -kMaxHeight;
-  return static_cast<int>(std::lrint(product));
-}
+// ---- statistics and scale
 
 paint_series_stats paint_stats(const double* ring, int n) {
-  if (n <= 0) return {kFltMax, -kFltMax, NAN};
+  if (n <= 0) return {kFltMax, -kFltMax, std::numeric_limits<double>::quiet_NaN()};
   double sum = 0.0;
   double max = -kFltMax;
   double min = kFltMax;
@@ -236,17 +319,7 @@ paint_scale paint_compute_scale(const paint_series_stats& s1, const paint_series
   return {top, bottom};
 }
 
-std::array<double, 3> paint_inner_labels(double top, double bottom) {
-  std::array<double, 3> v = {
-      (3.0 * top) * 0.25 + bottom * 0.25,
-      bottom * 0.5 + 0.5 * top,
-      (3.0 * bottom) * 0.25 + 0.25 * top,
-  };
-  for (double& x : v) {
-    if (std::fabs(x) < kLabelZero) x = +0.0;
-  }
-  return v;
-}
+}  // namespace
 
 // ---- the frame
 
@@ -301,16 +374,17 @@ void paint_frame(const char* message) {
   if (cols >= kClockMinCols) paint_clock(rows, cols);
   paint_legend(rows - 2, false);
   if (sample_count > 0) {
-    mvprintw(rows - 2, kStatsCol, "last=%.1f min=%.1f max=%.1f avg=%.1f %s ", values1[newest_index],
-             s1.min, s1.max, s1.avg, unit);
-    if (rate_mode) printw(" interval=%.3gs", last_interval);
+    paint_stats_line(rows - 2, values1[newest_index], s1, " ");
+    if (rate_mode) {
+      // behind the final blank of line 1, wherever the cursor stands
+      std::array<char, kIntervalTextSize> interval;
+      paint_format(interval, " interval=%.3gs", last_interval);
+      waddnstr(stdscr, interval.data(), -1);
+    }
   }
   if (two_values) {
     paint_legend(rows - 1, true);
-    if (sample_count > 0) {
-      mvprintw(rows - 1, kStatsCol, "last=%.1f min=%.1f max=%.1f avg=%.1f %s   ",
-               values2[newest_index], s2.min, s2.max, s2.avg, unit);
-    }
+    if (sample_count > 0) paint_stats_line(rows - 1, values2[newest_index], s2, "   ");
   }
   paint_attr_off(ROLE_TEXT, 3);
 
@@ -350,39 +424,40 @@ void draw_char_columns(int H, int W, const double* series2, int newest, double t
     z = H;
   }
   const int r0 = H + 1 - z;
-  const bool line_set = role_set(ROLE_LINE);
-  if (line_set) wattr_on(stdscr, COLOR_PAIR(1), nullptr);
+  const short line_pair = role_set(ROLE_LINE) ? 1 : 0;
+  paint_attr_on(ROLE_LINE, 1);
 
-  int i = (newest + 1) % W;
-  for (int col = 3; col <= W + 2; ++col, i = (i + 1) % W) {
+  int i = ring_next(newest, W);
+  for (int col = 3; col <= W + 2; ++col, i = ring_next(i, W)) {
     const double u1 = values1[i];
     if (std::isnan(u1)) continue;
-    const paint_bar b1 = paint_bar_for(u1, H, span, bottom);
     const bool has2 = series2 != nullptr && !std::isnan(series2[i]);
-    const paint_bar b2 =
-        has2 ? paint_bar_for(series2[i], H, span, bottom) : paint_bar{0, &plot_cell};
+    const paint_bar b1 = paint_bar_for(u1, H, span, bottom);
+    const paint_bar b2 = has2 ? paint_bar_for(series2[i], H, span, bottom)
+                              : paint_bar{0.0, 0, &plot_cell, line_pair};
 
     // color the shared cells for this column
-    b1.glyph->attr |= paint_glyph_pair(b1.glyph);
-    b2.glyph->attr |= paint_glyph_pair(b2.glyph);
-    if (line_set) second_line_cell.attr |= COLOR_PAIR(1);
+    if (b1.pair != 0) paint_restyle(*b1.glyph, 0, b1.pair);
+    if (b2.pair != 0) paint_restyle(*b2.glyph, 0, b2.pair);
+    if (line_pair != 0) paint_restyle(second_line_cell, A_REVERSE, line_pair);
     cchar_t reversed = *b2.glyph;
-    reversed.attr |= A_REVERSE;
+    paint_restyle(reversed, A_REVERSE, b2.pair);
     const cchar_t* q = b2.glyph == &plot_cell ? &second_line_cell : &reversed;
 
+    const paint_column c{H, col, b1, b2, has2, q, &reversed};
     if (z == 0) {
-      paint_bottom_runs(H, col, b1, b2, q, &reversed);
+      paint_bottom_runs(c);
     } else {
-      paint_zero_runs(H, col, r0, u1, b1, has2 ? &series2[i] : nullptr, b2, q, &reversed);
+      paint_zero_runs(c, r0);
     }
 
-    // back to the base attribute words
-    b1.glyph->attr &= ~kPairBits;
-    b2.glyph->attr &= ~kPairBits;
-    if (line_set) second_line_cell.attr &= ~static_cast<attr_t>(COLOR_PAIR(1));
+    // back to the base cells
+    if (b1.pair != 0) paint_restyle(*b1.glyph, 0, 0);
+    if (b2.pair != 0) paint_restyle(*b2.glyph, 0, 0);
+    if (line_pair != 0) paint_restyle(second_line_cell, A_REVERSE, 0);
   }
 
-  if (line_set) wattr_off(stdscr, COLOR_PAIR(1), nullptr);
+  paint_attr_off(ROLE_LINE, 1);
 }
 
 // ---- sub-cell plot
@@ -419,10 +494,9 @@ void paint_subcell_line(const paint_grids& g, const double* ring, int newest, un
   const int max_dot_row = g.dots * g.rows - 1;
   bool have_prev = false;
   int prev = 0;
-  // slot = (newest + 1 + s) mod cols, stepped rather than divided.
-  int slot = (newest + 1) % g.cols;
-  for (int s = 0; s < g.cols; ++s, slot = slot + 1 == g.cols ? 0 : slot + 1) {
-    const int next_slot = slot + 1 == g.cols ? 0 : slot + 1;
+  int slot = ring_next(newest, g.cols);
+  for (int s = 0; s < g.cols; ++s, slot = ring_next(slot, g.cols)) {
+    const int next_slot = ring_next(slot, g.cols);
     for (int h = 0; h < 2; ++h) {
       double u = ring[slot];
       if (std::isnan(u)) {
@@ -497,7 +571,7 @@ void draw_subcell_plot(int rows, int cols, const double* series2, int newest, in
         const std::size_t key = b + (line2 ? 256u : 0u);
         if (!is_built[key]) {
           const wchar_t wc = glyphs != nullptr ? glyphs[b] : static_cast<wchar_t>(kBrailleBase + b);
-          built[key] = paint_cell(wc, line2 ? kLine2Pair : kLine1Pair);
+          built[key] = glyph_cell(wc, 0, line2 ? kLine2Pair : kLine1Pair);
           is_built[key] = true;
         }
         run[n] = built[key];

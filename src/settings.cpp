@@ -4,11 +4,11 @@
 // character-cell plot colors them for one column at a time).
 #include <unistd.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <limits>
 #include <memory>
 #include <string_view>
 
@@ -41,11 +41,7 @@ constexpr const char* kDefaultTitle = ".: vantrel :.";
 
 // glibc's getopt permutes the words unless the option string starts with '+';
 // the letters after it are the program's real option string.
-#ifdef __GLIBC__
 constexpr const char* kOptString = "+2bBfrc:e:E:s:S:m:M:t:u:vhC:";
-#else
-constexpr const char* kOptString = "2bBfrc:e:E:s:S:m:M:t:u:vhC:";
-#endif
 
 constexpr std::string_view kUsage =
     "Usage:\n"
@@ -107,17 +103,14 @@ constexpr std::array<color_scheme, 4> kSchemes = {{
     {"light2", {4, 2, 0, 3, 1, 5}, kKeepLine2},
 }};
 
-void settings_set_glyph(cchar_t& cell, wchar_t wc, attr_t attrs) {
-  const wchar_t text[2] = {wc, L'\0'};
-  setcchar(&cell, text, attrs, 0, nullptr);
-}
-
-// An empty argument or one that is not a character in this locale keeps the
-// glyph the cell already has: a null or undefined character would draw nothing.
+// A glyph fills exactly one cell of a column. An empty argument, one that is
+// not a character in this locale, and a character of another width (a wide
+// CJK character or emoji, a combining accent, a control character) keep the
+// glyph the cell already has: they would draw nothing, or over the axis.
 void settings_read_glyph(cchar_t& cell, const char* arg) {
   wchar_t wc = L'\0';
   mbtowc(nullptr, nullptr, 0);
-  if (mbtowc(&wc, arg, MB_CUR_MAX) > 0) settings_set_glyph(cell, wc, 0);
+  if (mbtowc(&wc, arg, MB_CUR_MAX) > 0 && wcwidth(wc) == 1) cell = glyph_cell(wc, 0, 0);
 }
 
 void settings_copy_text(char* buf, std::size_t size, const char* arg) {
@@ -125,12 +118,7 @@ void settings_copy_text(char* buf, std::size_t size, const char* arg) {
 }
 
 void settings_restart_scan() {
-#ifdef __GLIBC__
   optind = 0;  // glibc's full re-initialisation, which also rereads the '+'
-#else
-  optreset = 1;
-  optind = 1;
-#endif
 }
 
 void settings_print_usage() {
@@ -206,10 +194,10 @@ void settings_reset() {
   fake_time = false;
   colors.fill(-1);
   line2_color = -1;
-  settings_set_glyph(max_err_cell, L'e', 0);
-  settings_set_glyph(min_err_cell, L'v', 0);
-  settings_set_glyph(plot_cell, MB_CUR_MAX < 2 ? L'|' : L'\u2502', 0);
-  settings_set_glyph(second_line_cell, L' ', A_REVERSE);
+  max_err_cell = glyph_cell(L'e', 0, 0);
+  min_err_cell = glyph_cell(L'v', 0, 0);
+  plot_cell = glyph_cell(MB_CUR_MAX < 2 ? L'|' : L'\u2502', 0, 0);
+  second_line_cell = glyph_cell(L' ', A_REVERSE, 0);
 }
 
 int settings_read_command_line(int argc, char** argv) {
@@ -250,24 +238,40 @@ void parse_color_spec(const char* text) {
   }
 }
 
+namespace {
+
+// Defines a pair on the default background. A number curses refuses (beyond
+// the terminal's colors) is no color, nor is one below -1 (which curses would
+// take for the default color) or one a short cannot carry.
+bool settings_define_pair(short pair, int color) {
+  if (color < -1 || color > std::numeric_limits<short>::max()) return false;
+  return init_pair(pair, static_cast<short>(color), -1) != ERR;
+}
+
+}  // namespace
+
 void init_color_pairs() {
   bool any_role = false;
-  for (int c : colors) any_role = any_role || c != -1;
+  for (int r = 0; r < kRoleCount; ++r) any_role = any_role || role_set(static_cast<color_role>(r));
   const bool subcell = braille_mode || block_mode;
   if (!any_role && !subcell) return;
   start_color();
   use_default_colors();
+  // A refused pair would draw its items in whatever curses holds for it,
+  // black on black with an 8-color TERM; the role counts as not set instead,
+  // and its items keep the terminal's own colors.
   for (int n = 1; n <= kRoleCount; ++n) {
-    if (colors[n - 1] != -1)
-      init_pair(static_cast<short>(n), static_cast<short>(colors[n - 1]), -1);
+    const auto role = static_cast<color_role>(n - 1);
+    if (role_set(role) && !settings_define_pair(static_cast<short>(n), colors[role]))
+      colors[role] = -1;
   }
   if (subcell) {
     const int line = colors[ROLE_LINE];
-    const int line1 = line != -1 ? line : COLOR_GREEN;
-    const int line2 = line2_color != -1    ? line2_color
-                      : line == COLOR_BLUE ? COLOR_GREEN
-                                           : COLOR_BLUE;
-    init_pair(8, static_cast<short>(line1), -1);
-    init_pair(9, static_cast<short>(line2), -1);
+    const int line1 = role_set(ROLE_LINE) ? line : COLOR_GREEN;
+    const int line2_default = line == COLOR_BLUE ? COLOR_GREEN : COLOR_BLUE;
+    const int line2 = line2_color != -1 ? line2_color : line2_default;
+    // A line color the terminal refuses falls back to that line's default.
+    if (!settings_define_pair(8, line1)) settings_define_pair(8, COLOR_GREEN);
+    if (!settings_define_pair(9, line2)) settings_define_pair(9, line2_default);
   }
 }

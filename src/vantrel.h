@@ -2,7 +2,10 @@
 //
 // The one header of the program. It declares the process-wide state, grouped
 // by the unit that owns and defines it, and the functions the units share.
-// Everything runs in one thread; the signal handler only writes to the pipe.
+// Everything runs in one thread. signal_handler only writes a byte to the
+// signal pipe; the one other handler, the Ctrl-Z wrapper of event_loop.cpp,
+// touches only the key terminal's modes, which the main flow changes with
+// SIGTSTP blocked.
 #pragma once
 
 #ifndef _XOPEN_SOURCE_EXTENDED
@@ -19,6 +22,12 @@
 #include <cfloat>
 #include <cstddef>
 #include <cstdint>
+
+// ppoll, the restart of getopt's scan and its "+" are glibc's on Linux; no
+// other platform is built or tested.
+#if !defined(__linux__) || !defined(__GLIBC__)
+#error "vantrel builds on Linux with the GNU C library (glibc) only"
+#endif
 
 // The version is the build's (the CMake project version).
 inline constexpr const char* kVersion = VANTREL_VERSION;
@@ -53,6 +62,14 @@ extern cchar_t plot_cell;         // -c: bar glyph, "|" or U+2502
 extern cchar_t max_err_cell;      // -e: glyph above hardmax, "e"
 extern cchar_t min_err_cell;      // -E: glyph below hardmin, "v"
 extern cchar_t second_line_cell;  // reverse-video blank of series 2
+
+// A cell of one wide character with these attributes and color pair.
+inline cchar_t glyph_cell(wchar_t wc, attr_t attrs, short pair) {
+  const wchar_t text[2] = {wc, L'\0'};
+  cchar_t cell{};
+  setcchar(&cell, text, attrs, pair, nullptr);
+  return cell;
+}
 
 // Color roles, curses color numbers, -1 = not set.
 enum color_role { ROLE_LINE, ROLE_AXES, ROLE_TEXT, ROLE_TITLE, ROLE_MAX_ERR, ROLE_MIN_ERR };
@@ -118,8 +135,15 @@ extern double values1[kRingSize];  // series 1, NaN = empty slot
 extern double values2[kRingSize];  // series 2, all NaN in one-series mode
 extern int newest_index;           // slot of the newest sample, -1 before the first
 extern int plot_width;             // ring modulus and visible samples, 40..1022
-extern int plot_height;            // rows of the plot area, screen_rows - 4
 extern std::int64_t sample_count;  // samples stored since start, a pair counts once
+
+// The slot after `slot` in a ring of `width` slots, oldest to newest. After
+// the window narrowed, `slot` can lie at or beyond the width; the remainder
+// brings it back.
+inline int ring_next(int slot, int width) {
+  const int next = slot + 1;
+  return next < width ? next : next % width;
+}
 
 extern double last_sample_time;  // rate mode: seconds of the previous conversion
 extern double prev_raw1;         // rate mode: previous raw value, series 1
@@ -143,6 +167,7 @@ bool input_fast_number(const char* token, std::size_t length, char point, double
 // paint.cpp: frame, character-cell plot, sub-cell plot
 
 extern char clock_text[256];
+extern int plot_height;  // rows of the plot area, screen_rows - 4; 0 before the first frame
 
 extern const std::array<unsigned char, 8> braille_bits;
 extern const std::array<unsigned char, 4> quadrant_bits;
@@ -156,20 +181,3 @@ void draw_char_columns(int H, int W, const double* series2, int newest, double t
 void draw_subcell_plot(int rows, int cols, const double* series2, int newest, int dots_per_cell,
                        const unsigned char* dot_bits, const wchar_t* glyphs, double top,
                        double bottom);
-
-// Pure pieces of the painter, for tests.
-struct paint_series_stats {
-  double min;
-  double max;
-  double avg;
-};
-paint_series_stats paint_stats(const double* ring, int n);
-struct paint_scale {
-  double top;
-  double bottom;
-};
-paint_scale paint_compute_scale(const paint_series_stats& s1, const paint_series_stats& s2);
-// lrint of product with the non-finite rule: a product that is not finite gives 0.
-int paint_round(double product);
-// The three inner label values, each with the 0.01 rule applied.
-std::array<double, 3> paint_inner_labels(double top, double bottom);

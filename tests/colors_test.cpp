@@ -2,6 +2,7 @@
 // on a virtual screen, and the pairs the painter puts on each part of the frame.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -85,6 +86,38 @@ TEST(ColorPairs, BrailleInASingleByteLocaleStartsNoColors) {
   // The check above does see colors once they are started.
   start_color();
   EXPECT_NE(pair_table(), "no colors");
+}
+
+// A color the terminal does not have is no color: its role counts as not
+// set, and a refused line color of the sub-cell modes falls back to that
+// line's default. xterm has 8 colors, vt100 none.
+TEST(ColorPairs, RefusedColorsCountAsNotSet) {
+  struct Case {
+    const char* term;
+    std::vector<std::string> args;
+    const char* pairs;
+    std::array<int, kRoleCount> roles;
+  };
+  const Case cases[] = {
+      {"xterm", {"-C", "9"}, ". . . . . . . . .", {-1, -1, -1, -1, -1, -1}},
+      {"xterm", {"-C", "7,8,-2,0"}, "7 . . 0 . . . . .", {7, -1, -1, 0, -1, -1}},
+      {"xterm", {"-2", "-b", "-C", "1/12,6,15,3"}, "1 6 . 3 . . . 1 4", {1, 6, -1, 3, -1, -1}},
+      {"xterm", {"-B", "-C", "12/9"}, ". . . . . . . 2 4", {-1, -1, -1, -1, -1, -1}},
+      {"xterm", {"-B", "-C", "4/9"}, "4 . . . . . . 4 2", {4, -1, -1, -1, -1, -1}},
+      {"xterm", {"-C", "65537"}, ". . . . . . . . .", {-1, -1, -1, -1, -1, -1}},
+      {"xterm-256color", {"-C", "200,9"}, "200 9 . . . . . . .", {200, 9, -1, -1, -1, -1}},
+      {"vt100", {"-b", "-C", "dark1"}, "no colors", {-1, -1, -1, -1, -1, -1}},
+  };
+  for (const Case& c : cases) {
+    std::string name = std::string(c.term) + ": ";
+    for (const std::string& a : c.args) name += a + " ";
+    SCOPED_TRACE(name);
+    curses_screen screen(24, 80, c.term);
+    read_command_line(c.args);
+    init_color_pairs();
+    EXPECT_EQ(pair_table(), c.pairs);
+    EXPECT_EQ(colors, c.roles);
+  }
 }
 
 // Each part of the frame carries its role's pair, and only when the role is set.

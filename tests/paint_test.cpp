@@ -4,7 +4,9 @@
 // the cells back; whole frames are compared with the files in tests/golden.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -328,7 +330,7 @@ TEST(FramePainter, StatisticsLines) {
   const Case cases[] = {
       // 36 characters at columns 7..42, blanking the banner's first three
       {"line 2 over the banner", 80, 1, 0, 0.0, 23, 5, 78,
-       "  last=1.0 min=1.0 max=1.0 avg=1.0    ps://vantrel.dev/terminal-plot 1.7.6"},
+       "  last=1.0 min=1.0 max=1.0 avg=1.0    ps://vantrel.dev/terminal-plot " VANTREL_VERSION},
       {"line 1", 80, 1, 0, 0.0, 22, 5, 43, kBar + " last=1.0 min=1.0 max=1.0 avg=1.0     "},
       // the interval reaches the clock's first column, drawn before it
       {"interval", 80, 0, 1, 0.25, 22, 7, 79,
@@ -353,6 +355,60 @@ TEST(FramePainter, StatisticsLines) {
     last_interval = c.interval;
     paint_plot(nullptr);
     EXPECT_EQ(row_text(c.row, c.from, c.to), c.expected);
+  }
+}
+
+// Cells read from (row, col) onwards the way curses wraps a text: to the end
+// of the row, then on from column 0 of the next one, up to the window's end.
+std::string wrapped_text(int row, int col, std::size_t n) {
+  std::string out;
+  for (; row < screen_rows && out.size() < n; ++row, col = 0) {
+    const int last = std::min(screen_cols - 1, col + static_cast<int>(n - out.size()) - 1);
+    out += row_text(row, col, last);
+  }
+  return out;
+}
+
+// Labels and statistics lines far longer than the window holds are drawn as
+// computed, wrapping as curses wraps a long text, up to the window's end.
+TEST(FramePainter, TextsLongerThanTheWindow) {
+  struct Case {
+    const char* name;
+    int rows;
+    int cols;
+    double softmax;
+    double sample;  // NAN: none
+    int row;
+    int col;
+    std::string text;  // as formatted, before the window cuts it
+  };
+  char top_label[512];
+  std::snprintf(top_label, sizeof top_label, "%.1f %s", 1e300, "");
+  char quarter_label[512];
+  std::snprintf(quarter_label, sizeof quarter_label, "%.1f %s", 0.75e300, "");
+  char stats[2048];
+  std::snprintf(stats, sizeof stats, "last=%.1f min=%.1f max=%.1f avg=%.1f %s ", -1e300, -1e300,
+                -1e300, -1e300, "");
+  // 5 rows: all four labels on row 1, the lower quarter's last, over the
+  // statistics line
+  char lower_label[512];
+  std::snprintf(lower_label, sizeof lower_label, "%.1f %s", 0.25 * 1e230, "");
+  const Case cases[] = {
+      {"top label, 80x24", 24, 80, 1e300, NAN, 1, 4, top_label},
+      {"upper quarter label, 80x24", 24, 80, 1e300, NAN, 6, 4, quarter_label},
+      // on the last two rows: cut at the window's end
+      {"statistics line of -1e300, 80x24", 24, 80, 0, -1e300, 22, 7, stats},
+      {"lower quarter label of 1e230, 44x5", 5, 44, 0, 1e230, 1, 4, lower_label},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    curses_screen screen(c.rows, c.cols);
+    softmax = c.softmax;
+    if (!std::isnan(c.sample)) push_sample(c.sample);
+    paint_plot(nullptr);
+    const std::size_t room = static_cast<std::size_t>((c.rows - c.row) * c.cols - c.col);
+    const std::string expected = c.text.substr(0, std::min(c.text.size(), room));
+    EXPECT_EQ(wrapped_text(c.row, c.col, expected.size()), expected);
   }
 }
 

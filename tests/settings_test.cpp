@@ -60,7 +60,7 @@ Hotkeys:
   ^L full screen refresh
 )usage";
 
-constexpr char kExpectedVersion[] = "vantrel 1.7.6\n";
+constexpr char kExpectedVersion[] = "vantrel " VANTREL_VERSION "\n";
 
 // Sends one descriptor into a temporary file until finish() returns its text.
 class fd_capture {
@@ -366,6 +366,12 @@ TEST_F(SettingsLocale, Utf8GlyphsAndSubcellModes) {
       {{"-c", "\xff"}, L'\u2502', L'e', L'v'},
       {{"-e", "\xe2\x96"}, L'\u2502', L'e', L'v'},  // cut inside a character
       {{"-c", "*", "-c", "\x80x"}, L'*', L'e', L'v'},
+      // a glyph fills one column: wide, zero-width and control characters
+      // keep the default, an earlier glyph too
+      {{"-c", "\u4e2d", "-e", "\U0001f525", "-E", "\u4e2d"}, L'\u2502', L'e', L'v'},
+      {{"-c", "\u0301"}, L'\u2502', L'e', L'v'},
+      {{"-c", "#", "-c", "\x01", "-e", "\t"}, L'#', L'e', L'v'},
+      {{"-c", "\u00e9\u0301"}, L'\u00e9', L'e', L'v'},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(run_cli(c.words).status, kKeepRunning) << show(c.words);

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr const char* kTerm = "xterm-256color";
-
 // The golden files sit beside the tests, whatever the build directory.
 std::string golden_path(const std::string& name) {
   std::string here = __FILE__;
@@ -38,7 +36,7 @@ void trim_right(std::string& s, char c) {
 
 }  // namespace
 
-curses_screen::curses_screen(int rows, int cols) {
+curses_screen::curses_screen(int rows, int cols, const char* term) {
   saved_locale_ = std::setlocale(LC_ALL, nullptr);
   // The wide glyphs (U+2502, braille, blocks) need a UTF-8 locale.
   if (!test_support::switch_locale({"C.UTF-8", "C.utf8", "en_US.UTF-8"})) {
@@ -48,7 +46,7 @@ curses_screen::curses_screen(int rows, int cols) {
     had_term_ = true;
     saved_term_ = t;
   }
-  setenv("TERM", kTerm, 1);
+  setenv("TERM", term, 1);
   settings_reset();
   input_reset();
   now = {};
@@ -56,9 +54,9 @@ curses_screen::curses_screen(int rows, int cols) {
 
   out_ = std::fopen("/dev/null", "w");
   in_ = std::fopen("/dev/null", "r");
-  screen_ = newterm(kTerm, out_, in_);
+  screen_ = newterm(term, out_, in_);
   if (screen_ == nullptr) {
-    ADD_FAILURE() << "newterm failed for " << kTerm;
+    ADD_FAILURE() << "newterm failed for " << term;
     return;
   }
   resize(rows, cols);

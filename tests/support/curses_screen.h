@@ -23,14 +23,14 @@ struct screen_cell {
   bool altcharset() const { return (attrs & A_ALTCHARSET) != 0; }
 };
 
-// Opens the screen: TERM xterm-256color, a UTF-8 locale (C.UTF-8), output and input on
+// Opens the screen: TERM xterm-256color (or `term`), a UTF-8 locale (C.UTF-8), output and input on
 // /dev/null, curses sized rows x cols, screen_rows and screen_cols stored the
 // way start-up stores them. Settings and input state are reset first (so the
 // plot glyph defaults to U+2502). One screen at a time; each test opens its
 // own. The destructor ends curses and puts locale and TERM back.
 class curses_screen {
  public:
-  curses_screen(int rows, int cols);
+  curses_screen(int rows, int cols, const char* term = "xterm-256color");
   ~curses_screen();
   curses_screen(const curses_screen&) = delete;
   curses_screen& operator=(const curses_screen&) = delete;
