@@ -307,7 +307,9 @@ TEST(Faults, NoUsableTerminalTypeIsReported) {
     std::vector<std::string> env;  // TERM is not set unless here
   };
   // An unknown name is CommandLine.UnknownTerminalIsReportedAndLeavesTheModes.
-  const Case cases[] = {{"TERM unset", {}}, {"TERM empty", {"TERM="}}};
+  // A terminal that cannot place the cursor could show no frame at all.
+  const Case cases[] = {
+      {"TERM unset", {}}, {"TERM empty", {"TERM="}}, {"TERM dumb", {"TERM=dumb"}}};
   for (const Case& c : cases) {
     Launch launch;
     launch.term = "";
@@ -317,6 +319,7 @@ TEST(Faults, NoUsableTerminalTypeIsReported) {
     EXPECT_EQ(exit_text(s.wait_exit()), "exit 1") << c.what;
     EXPECT_EQ(s.stderr_text(), "Error: failed to initialize ncurses\n") << c.what;
     EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "") << c.what;
+    EXPECT_EQ(s.screen_text(), std::string(static_cast<std::size_t>(s.rows()), '\n')) << c.what;
   }
 }
 
