@@ -91,7 +91,7 @@ $(FUZZ_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF
 
 fuzz-build: $(FUZZ_BUILD)/CMakeCache.txt
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target input_fuzz cmdline_fuzz
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target input_fuzz cmdline_fuzz paint_fuzz
 
 fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(or $(FUZZ_SECONDS),60) report

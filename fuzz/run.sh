@@ -10,11 +10,13 @@ mode=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 
-for target in input_fuzz cmdline_fuzz; do
+for target in input_fuzz cmdline_fuzz paint_fuzz; do
   case $target in
     # room for reads past 4095 bytes and for trimmed tokens; number edges in the dictionary
     input_fuzz) seeds=input max_len=8192 dict="-dict=$root/fuzz/input.dict" ;;
     cmdline_fuzz) seeds=cmdline max_len=2048 dict= ;;
+    # room for a full title, unit, message and a few hundred samples
+    paint_fuzz) seeds=paint max_len=4096 dict="-dict=$root/fuzz/paint.dict" ;;
   esac
   bin=$build/$target
   work=$build/fuzz-work/$target
