@@ -201,7 +201,8 @@ bool loop_serve_signal() {
       return false;
     case SIGTERM:
     case SIGHUP:
-    case SIGPIPE: loop_die_of(byte);
+    case SIGPIPE:
+    case SIGQUIT: loop_die_of(byte);
     default: return false;
   }
 }
@@ -308,9 +309,9 @@ int vantrel_main(int argc, char** argv) {
     std::fputs("Error: failed to initialize ncurses\n", stderr);
     return 1;
   }
-  // ncurses would otherwise poll standard input while it updates the screen
-  // and flush its output early whenever samples are pending, so that a frame
-  // went out in pieces during a flood.
+  // Left on, ncurses polls standard input while it updates the screen, to
+  // flush early when input is waiting (an extra poll about every fifth frame
+  // of a flood). That buys nothing here: the loop reads the input itself.
   typeahead(-1);
   init_color_pairs();
   gettimeofday(&now, nullptr);

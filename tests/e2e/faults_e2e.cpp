@@ -324,7 +324,7 @@ TEST(Faults, NoUsableTerminalTypeIsReported) {
 }
 
 // Signals that end the program the way they would end any program, after the
-// terminal has been given back. SIGTERM is in Loop.WaysOutRestoreTheTerminal.
+// terminal has been given back. SIGTERM alone is in Loop.WaysOutRestoreTheTerminal.
 TEST(Faults, HangupRestoresTheTerminalAndEndsAsTheSignalWould) {
   struct Case {
     const char* what;
@@ -336,6 +336,8 @@ TEST(Faults, HangupRestoresTheTerminalAndEndsAsTheSignalWould) {
       {"SIGHUP", {}, SIGHUP, "signal 1 (Hangup)"},
       {"SIGHUP, sub-cell mode", {"-b", "-2"}, SIGHUP, "signal 1 (Hangup)"},
       {"SIGTERM after the input ended", {}, SIGTERM, "signal 15 (Terminated)"},
+      // the quit key's signal, which would also dump core where that is allowed
+      {"SIGQUIT", {}, SIGQUIT, "signal 3 (Quit)"},
   };
   for (const Case& c : cases) {
     Launch launch;
@@ -420,6 +422,24 @@ TEST(Faults, TooWideFromTheStart) {
     EXPECT_NE(err.find("1026 columns"), std::string::npos) << what << ": " << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << what << ": " << err;
   }
+}
+
+// The loop's consistency check holds in every build: a wait that reports a
+// ready descriptor without marking one ends the program abnormally, with the
+// report on standard error and the terminal given back first.
+TEST(Faults, InconsistentWaitEndsWithAReport) {
+#if defined(VANTREL_SANITIZED)
+  GTEST_SKIP() << "the sanitizer runtime must come first among the preloaded libraries";
+#else
+  Launch launch;
+  launch.env = {"LD_PRELOAD=" VANTREL_POLL_SHIM};
+  PtyScreen s(launch);
+  EXPECT_EQ(exit_text(s.wait_exit()), "signal 6 (Aborted)");
+  expect_terminal_given_back(s, "aborted");
+  EXPECT_NE(s.stderr_text().find("wait_for_events: Assertion `ret != 0' failed."),
+            std::string::npos)
+      << s.stderr_text();
+#endif
 }
 
 }  // namespace
