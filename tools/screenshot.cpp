@@ -1,11 +1,12 @@
 // screenshot.cpp: the README gallery, drawn by the real program. Each case
-// runs vantrel in a pseudo-terminal of 80x24 with a UTF-8 locale and FAKETIME
-// set (so the clock text is fixed), feeds it samples shaped like the output of
-// a real pipeline, reads the screen back through libvterm and writes it as a
-// text block (NAME.txt) and as an SVG image (NAME.svg).
+// runs vantrel in a pseudo-terminal of 100x24 with a UTF-8 locale and
+// FAKETIME set (so the clock text is fixed), feeds it samples shaped like the
+// output of a real pipeline, reads the screen back through libvterm and writes
+// it as a text block (NAME.txt) and as an SVG image (NAME.svg).
 //
-//   vantrel-screenshot [--out DIR] [NAME...]        write the screenshots
-//   vantrel-screenshot --compare DIR [--readme FILE] [--deterministic] [NAME...]
+//   vantrel-screenshot [--out DIR] [NAME...]        write the screenshots that
+//                                                    changed
+//   vantrel-screenshot --compare DIR [--readme FILE] [NAME...]
 //                                                    regenerate and compare
 //   vantrel-screenshot --live SECONDS [--out DIR] [NAME...]
 //                                                    the real pipelines instead
@@ -13,10 +14,15 @@
 //   vantrel-screenshot --list
 //
 // The feeds are synthetic and seeded, so the same program draws the same
-// screen. The rate-mode cases are the exception: the program divides each
-// counter step by the wall-clock time between its reads, so those feeds are
-// written at a real pace (one reading every 100 ms) and their statistics vary
-// in the last digits from run to run. --deterministic leaves them out.
+// screen. In rate mode the program divides each counter step by the time
+// between its reads; those cases run with the step clock preloaded
+// (tools/step_clock.cpp), under which every reading comes exactly one second
+// after the previous one, so they too are the same on every run.
+//
+// 100 columns, not 80: the drawing order puts the statistics lines over the
+// clock and the banner when they are longer than the room beside them, and at
+// 80 columns the longer ones of the gallery are. Each screenshot is checked
+// for that: clock and banner whole, with a blank before each.
 #include <fcntl.h>
 #include <locale.h>
 #include <signal.h>
@@ -49,15 +55,18 @@ namespace {
 using e2e::Millis;
 
 constexpr int kRows = 24;
-constexpr int kCols = 80;
+constexpr int kCols = 100;
 constexpr const char* kLocale = "C.UTF-8";
 // A little more than the plot is wide: in rate mode the first reading has
 // nothing to be compared with and is stored as 0; it has scrolled off by the
 // end, as it would have in a pipeline that has been running a while.
 constexpr int kSamples = kCols - 4 + 2;
-constexpr Millis kPace{100};    // between readings of the rate-mode feeds
 constexpr Millis kSettle{300};  // quiet time before the screen is taken
-constexpr double kPaceSeconds = 0.1;
+// The step clock's step between two readings of the rate-mode feeds.
+// One second, as the pipelines' loops read once a second.
+constexpr double kStepSeconds = 1.0;
+constexpr const char* kStepMicros = "1000000";
+constexpr const char* kFakeClock = "Thu Jan  1 00:00:00 1970";
 
 // ---- seeded noise, the same on every platform
 
@@ -96,12 +105,12 @@ std::vector<std::string> ping_feed() {
   std::vector<std::string> lines;
   for (int k = 0; k < kSamples; ++k) {
     double ms = 19.6 + 0.8 * noise.normal();
-    if (k == 17) ms = 48.2;
-    if (k == 18) ms = 31.0;
-    if (k == 44) ms = 86.5;
-    if (k == 45) ms = 52.1;
-    if (k == 46) ms = 27.3;
-    if (k == 63) ms = 41.7;
+    if (k == 21) ms = 48.2;
+    if (k == 22) ms = 31.0;
+    if (k == 55) ms = 86.5;
+    if (k == 56) ms = 52.1;
+    if (k == 57) ms = 27.3;
+    if (k == 79) ms = 41.7;
     lines.push_back(format("%.1f", ms));
   }
   return lines;
@@ -114,10 +123,10 @@ std::vector<std::string> cpu_feed() {
   std::vector<std::string> lines;
   for (int k = 0; k < kSamples; ++k) {
     double busy = 6.0 + 2.0 * noise.normal();
-    if (k >= 20 && k < 46) busy = 93.0 + 4.0 * noise.normal();
-    if (k == 20) busy = 48.0;
-    if (k == 46) busy = 37.0;
-    if (k >= 60 && k < 63) busy = 55.0 + 8.0 * noise.normal();
+    if (k >= 25 && k < 58) busy = 93.0 + 4.0 * noise.normal();
+    if (k == 25) busy = 48.0;
+    if (k == 58) busy = 37.0;
+    if (k >= 75 && k < 79) busy = 55.0 + 8.0 * noise.normal();
     busy = std::round(busy);
     if (busy < 0) busy = 0;
     if (busy > 100) busy = 100;
@@ -134,9 +143,9 @@ std::vector<std::string> memory_feed() {
   double mib = 2870.0;
   for (int k = 0; k < kSamples; ++k) {
     mib += 3.0 + 4.0 * noise.normal();
-    if (k >= 30 && k < 34) mib += 150.0;
-    if (k == 58) mib -= 520.0;
-    if (k == 59) mib -= 160.0;
+    if (k >= 37 && k < 41) mib += 150.0;
+    if (k == 73) mib -= 520.0;
+    if (k == 74) mib -= 160.0;
     lines.push_back(format("%.0f", mib));
   }
   return lines;
@@ -150,14 +159,14 @@ std::vector<std::string> load_feed() {
   const double decay = std::exp(-1.0 / 60.0);
   double load = 0.8;
   for (int k = 0; k < kSamples; ++k) {
-    const double runnable = (k >= 12 && k < 52 ? 10.0 : 1.0) + 0.5 * noise.normal();
+    const double runnable = (k >= 15 && k < 65 ? 10.0 : 1.0) + 0.5 * noise.normal();
     load = load * decay + runnable * (1.0 - decay);
     lines.push_back(format("%.2f", load));
   }
   return lines;
 }
 
-// Two counters, advanced by rate * pace per reading, so that the
+// Two counters, advanced by rate * step per reading, so that the
 // rates the program measures come out per second.
 using RatePair = std::function<void(int k, Noise& noise, double& first, double& second)>;
 
@@ -169,8 +178,8 @@ std::vector<std::string> counter_feed(std::uint64_t seed, const char* fmt, doubl
     double r1 = 0.0;
     double r2 = 0.0;
     rates(k, noise, r1, r2);
-    first += std::fmax(r1, 0.0) * kPaceSeconds;
-    second += std::fmax(r2, 0.0) * kPaceSeconds;
+    first += std::fmax(r1, 0.0) * kStepSeconds;
+    second += std::fmax(r2, 0.0) * kStepSeconds;
     lines.push_back(format(fmt, first, second));
   }
   return lines;
@@ -182,11 +191,11 @@ std::vector<std::string> net_feed() {
                       [](int k, Noise& noise, double& rx, double& tx) {
                         rx = 40.0 + 12.0 * noise.normal();
                         tx = 12.0 + 4.0 * noise.normal();
-                        if (k >= 24 && k < 50) {
+                        if (k >= 30 && k < 63) {
                           rx = 2300.0 + 180.0 * noise.normal();
                           tx = 70.0 + 10.0 * noise.normal();
                         }
-                        if (k >= 60 && k < 69) tx = 900.0 + 60.0 * noise.normal();
+                        if (k >= 76 && k < 87) tx = 900.0 + 60.0 * noise.normal();
                       });
 }
 
@@ -197,8 +206,8 @@ std::vector<std::string> disk_feed() {
                       [](int k, Noise& noise, double& rd, double& wr) {
                         rd = noise.uniform() < 0.2 ? 0.06 * noise.uniform() : 0.0;
                         wr = k % 5 == 0 ? 0.7 + 0.3 * noise.normal() : 0.0;
-                        if (k >= 10 && k < 23) rd = 15.0 + 1.5 * noise.normal();
-                        if (k >= 40 && k < 56) wr = 9.0 + 0.9 * noise.normal();
+                        if (k >= 13 && k < 29) rd = 15.0 + 1.5 * noise.normal();
+                        if (k >= 50 && k < 70) wr = 9.0 + 0.9 * noise.normal();
                       });
 }
 
@@ -209,7 +218,7 @@ struct Case {
   const char* caption;   // one line for the gallery
   const char* producer;  // the real pipeline in front of vantrel
   std::vector<std::string> args;
-  bool paced;  // rate mode: readings written at kPace, not all at once
+  bool rate;  // rate mode: drawn under the step clock
   std::vector<std::string> (*feed)();
 };
 
@@ -223,9 +232,9 @@ const std::vector<Case>& cases() {
        false,
        ping_feed},
       {"cpu",
-       "CPU busy percentage from `vmstat` (package `procps`) as a braille line; `-W interactive` "
-       "keeps Debian's awk (mawk) from holding lines back.",
-       "vmstat -n 1 | awk -W interactive 'NR > 3 { print 100 - $15 }'",
+       "CPU busy percentage from `vmstat` (package `procps`) as a braille line: each round "
+       "of the loop runs vmstat for one second and prints 100 less its idle column.",
+       "while vmstat 1 2 | awk 'END { print 100 - $15 }'; do :; done",
        {"-b", "-s", "100", "-u", "%", "-t", "cpu busy"},
        false,
        cpu_feed},
@@ -233,19 +242,20 @@ const std::vector<Case>& cases() {
        "Memory in use in MiB from `/proc/meminfo`, in quadrant blocks filled below the line, "
        "with the foot of the scale fixed at 2500 MiB by `-M` (pick a figure a little below "
        "your machine's usual use).",
-       "while sleep 1; do\n"
-       "  awk '/^MemTotal:/ { t = $2 } /^MemAvailable:/ { a = $2 }\n"
-       "       END { printf \"%.0f\\n\", (t - a) / 1024 }' /proc/meminfo\n"
+       "while awk '/^MemTotal:/ { t = $2 } /^MemAvailable:/ { a = $2 }\n"
+       "             END { printf \"%.0f\\n\", (t - a) / 1024 }' /proc/meminfo; do\n"
+       "  sleep 1\n"
        "done",
        {"-B", "-f", "-M", "2500", "-u", "MiB", "-t", "memory in use"},
        false,
        memory_feed},
       {"network",
        "Network receive and transmit rates of one interface from `/proc/net/dev`, two series in "
-       "rate mode, braille lines in the scheme dark1 (put your interface in place of eth0).",
-       "while sleep 1; do\n"
-       "  awk '$1 == \"eth0:\" { printf \"%.0f %.0f\\n\", $2 / 1024, $10 / 1024 }' "
-       "/proc/net/dev\n"
+       "rate mode, braille lines in the scheme dark1 (put your interface in place of eth0; "
+       "without it, awk fails and the loop ends).",
+       "while awk '$1 == \"eth0:\" { printf \"%.0f %.0f\\n\", $2 / 1024, $10 / 1024; n++ }\n"
+       "           END { exit !n }' /proc/net/dev; do\n"
+       "  sleep 1\n"
        "done",
        {"-2", "-r", "-b", "-C", "dark1", "-u", "KiB/s", "-t", "eth0 receive / transmit"},
        true,
@@ -254,8 +264,9 @@ const std::vector<Case>& cases() {
        "Disk read and write rates in MiB/s from `/proc/diskstats` (fields 6 and 10 count "
        "512-byte sectors; put your disk in place of vda), two series in rate mode as bars, "
        "writes in reverse video, in the scheme dark2.",
-       "while sleep 1; do\n"
-       "  awk '$3 == \"vda\" { printf \"%.3f %.3f\\n\", $6 / 2048, $10 / 2048 }' /proc/diskstats\n"
+       "while awk '$3 == \"vda\" { printf \"%.3f %.3f\\n\", $6 / 2048, $10 / 2048; n++ }\n"
+       "           END { exit !n }' /proc/diskstats; do\n"
+       "  sleep 1\n"
        "done",
        {"-2", "-r", "-C", "dark2", "-u", "MiB/s", "-t", "vda read / write"},
        true,
@@ -264,7 +275,7 @@ const std::vector<Case>& cases() {
        "The one-minute load average from `/proc/loadavg` with a hard maximum of 5: readings "
        "above it are drawn with the error glyph. The color list gives green bars, cyan axes, "
        "white text, a yellow title and red error glyphs.",
-       "while sleep 1; do cut -d ' ' -f 1 /proc/loadavg; done",
+       "while cut -d ' ' -f 1 /proc/loadavg; do sleep 1; done",
        {"-m", "5", "-C", "2,6,7,3,1", "-t", "load average"},
        false,
        load_feed},
@@ -277,13 +288,6 @@ std::string title_of(const Case& c) {
     if (c.args[i] == "-t") return c.args[i + 1];
   }
   return std::string(e2e::kTitle);
-}
-
-bool has_arg(const Case& c, const char* arg) {
-  for (const std::string& a : c.args) {
-    if (a == arg) return true;
-  }
-  return false;
 }
 
 // The argument as a reader would type it in a shell.
@@ -368,24 +372,25 @@ Shot take(const Case& c, int live_seconds) {
   launch.cols = kCols;
   launch.locale = kLocale;
   launch.fake_time = true;
+  if (c.rate && live_seconds == 0) {
+    // Every reading one step of the step clock after the previous one. A
+    // sanitizer runtime, when the program has one, need not come first.
+    launch.env.push_back(std::string("LD_PRELOAD=") + VANTREL_STEP_CLOCK);
+    launch.env.push_back(std::string("VANTREL_STEP_CLOCK_US=") + kStepMicros);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    launch.env.push_back(std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
+                         (asan != nullptr && *asan != '\0' ? ":" : "") +
+                         "verify_asan_link_order=0");
+  }
   e2e::PtyScreen s(launch);
 
   const std::string title = title_of(c);
-  const bool two_series = has_arg(c, "-2");
-  // Statistics line 2 covers the start of the banner in two-series mode.
-  auto frame_whole = [&] { return e2e::frame_problems(s, title, !two_series).empty(); };
+  auto frame_whole = [&] { return e2e::frame_problems(s, title).empty(); };
   if (!s.wait_for(frame_whole) || !s.wait_idle()) give_up(c, "no first frame", s);
 
   const std::vector<std::string> lines = c.feed();
   if (live_seconds > 0) {
     feed_live(c, s, live_seconds);
-  } else if (c.paced) {
-    // One reading per read of the program: readings that arrive together
-    // share one time stamp, and all but the first would become rates of 0.
-    for (const std::string& line : lines) {
-      if (!s.write_stdin(line + "\n")) give_up(c, "write failed", s);
-      pump_for(s, kPace);
-    }
   } else {
     std::string all;
     for (const std::string& line : lines) all += line + "\n";
@@ -395,16 +400,31 @@ Shot take(const Case& c, int live_seconds) {
   // Complete: the newest reading is in the statistics (its value, where the
   // feed decides it), the program waits again, and nothing more comes.
   const std::string last =
-      c.paced || live_seconds > 0
+      c.rate || live_seconds > 0
           ? std::string("last=")
           : "last=" + format("%.1f", std::strtod(lines.back().c_str(), nullptr)) + " ";
   if (!s.wait_for([&] { return e2e::starts_with(e2e::stats_line(s), last); })) {
     give_up(c, "statistics never showed \"" + last + "\"", s);
   }
-  pump_for(s, kSettle);
-  if (!s.wait_idle()) give_up(c, "the program did not settle", s);
-  if (!frame_whole()) give_up(c, "frame broken: " + e2e::frame_problems(s, title, !two_series), s);
+  std::string before;
+  do {  // until a settling time passes without a change
+    before = s.screen_text();
+    pump_for(s, kSettle);
+    if (!s.wait_idle()) give_up(c, "the program did not settle", s);
+  } while (s.screen_text() != before);
+  if (!frame_whole()) give_up(c, "frame broken: " + e2e::frame_problems(s, title), s);
   if (!s.running()) give_up(c, "the program ended", s);
+  // Nothing runs over anything: the statistics lines end before the clock
+  // and the banner, which stand whole.
+  const int clock_col = kCols - 1 - static_cast<int>(std::strlen(kFakeClock));
+  if (s.text_at(kRows - 2, clock_col - 1, 1 + static_cast<int>(std::strlen(kFakeClock))) !=
+      std::string(" ") + kFakeClock) {
+    give_up(c, "the statistics line runs into the clock", s);
+  }
+  const int banner_col = kCols - 1 - static_cast<int>(e2e::kBanner.size());
+  if (s.text_at(kRows - 1, banner_col - 1, 1) != " ") {
+    give_up(c, "the second statistics line runs into the banner", s);
+  }
 
   Shot shot;
   shot.text = s.screen_text();
@@ -762,14 +782,18 @@ std::string gallery() {
   std::string md =
       "### Gallery\n\n" +
       wrapped(
-          "Each picture is the real program in an 80x24 terminal, drawn by `make "
-          "screenshots` (`tools/screenshot.cpp`) from a seeded feed shaped like the "
-          "pipeline's output; the text of each screen is beside it in `doc/screenshots/`. "
-          "The test `doc_screenshots` draws the reproducible ones again and fails when "
-          "the program draws them differently. The rate-mode feeds are written ten "
-          "readings a second, so their statistics show interval=0.1s and vary in the "
-          "last digits from run to run. `build/vantrel-screenshot --live 60 --out /tmp/shots "
-          "cpu` draws one from the real pipeline instead.");
+          "Each picture is the real program in a terminal of 100 columns by 24 rows, drawn "
+          "by `make screenshots` (`tools/screenshot.cpp`) from a seeded feed shaped like "
+          "the pipeline's output; the text of each screen is beside it in "
+          "`doc/screenshots/`. At 80 columns the longer statistics lines would run over the "
+          "clock and the banner, which are drawn before them; at 100 nothing overlaps, and "
+          "the tool checks that. The rate-mode pictures are drawn under a clock that "
+          "advances exactly one second per reading (`tools/step_clock.cpp`), so every picture is "
+          "the same on every run: `make screenshots` rewrites only those that the program "
+          "now draws differently, and the test `doc_screenshots` fails when any of them is "
+          "not what the program draws. "
+          "`build/vantrel-screenshot --live 60 --out /tmp/shots cpu` draws one from the "
+          "real pipeline instead.");
   for (const Case& c : cases()) {
     md += "\n" + wrapped(c.caption) + "\n";
     std::istringstream in(command_of(c));
@@ -781,8 +805,7 @@ std::string gallery() {
 
 int usage() {
   std::cerr << "usage: vantrel-screenshot [--out DIR] [NAME...]\n"
-               "       vantrel-screenshot --compare DIR [--readme FILE] [--deterministic] "
-               "[NAME...]\n"
+               "       vantrel-screenshot --compare DIR [--readme FILE] [NAME...]\n"
                "       vantrel-screenshot --live SECONDS [--out DIR] [NAME...]\n"
                "       vantrel-screenshot --gallery | --list\n";
   return 2;
@@ -794,7 +817,6 @@ int main(int argc, char** argv) {
   std::string out_dir = "doc/screenshots";
   std::string compare_dir;
   std::string readme;
-  bool deterministic = false;
   int live_seconds = 0;
   std::vector<std::string> names;
   for (int i = 1; i < argc; ++i) {
@@ -809,14 +831,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--live" && has_value) {
       live_seconds = std::atoi(argv[++i]);
       if (live_seconds <= 0) return usage();
-    } else if (arg == "--deterministic") {
-      deterministic = true;
     } else if (arg == "--gallery") {
       std::cout << gallery();
       return 0;
     } else if (arg == "--list") {
       for (const Case& c : cases()) {
-        std::cout << c.name << (c.paced ? "  (paced, not reproducible)" : "") << "\n";
+        std::cout << c.name << (c.rate ? "  (rate mode, under the step clock)" : "") << "\n";
       }
       return 0;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -832,7 +852,7 @@ int main(int argc, char** argv) {
   for (const Case& c : cases()) {
     bool named = names.empty();
     for (const std::string& n : names) named = named || n == c.name;
-    if (named && !(deterministic && c.paced)) chosen.push_back(&c);
+    if (named) chosen.push_back(&c);
   }
   for (const std::string& n : names) {
     bool known = false;
@@ -848,7 +868,8 @@ int main(int argc, char** argv) {
   if (locale_t probe = newlocale(LC_ALL_MASK, kLocale, nullptr)) {
     freelocale(probe);
   } else {
-    std::cerr << "vantrel-screenshot: the locale " << kLocale << " is not installed\n";
+    std::cerr << (compare_dir.empty() ? "vantrel-screenshot: " : "skipped: ") << "the locale "
+              << kLocale << " is not installed\n";
     return compare_dir.empty() ? 1 : 77;
   }
 
@@ -884,6 +905,12 @@ int main(int argc, char** argv) {
       const std::pair<std::string, std::string> files[] = {{base + ".txt", shot.text},
                                                            {base + ".svg", svg_of(shot, c->name)}};
       for (const auto& [path, content] : files) {
+        // A picture the program draws as before stays as it is, file and all.
+        std::string before;
+        if (compare_dir.empty() && read_file(path, &before) && before == content) {
+          std::cout << path << " unchanged\n";
+          continue;
+        }
         if (!write_file(path, content)) {
           std::cerr << path << ": cannot write\n";
           ++failures;
@@ -891,7 +918,7 @@ int main(int argc, char** argv) {
         }
         written.push_back(path);
         if (compare_dir.empty()) {
-          std::cout << path << "\n";
+          std::cout << path << " written\n";
           continue;
         }
         const std::string committed_path =

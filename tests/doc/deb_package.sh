@@ -1,31 +1,23 @@
 #!/bin/sh
-# Builds the Debian package from the build tree with CPack, into a scratch
-# directory, and checks its contents (exactly the expected paths, owners and
-# modes) and its control fields.
-# Usage: deb_package.sh BUILD_DIR MAN_PAGE_NAME
+# Checks the Debian package made by deb_build.sh: its contents (exactly the
+# expected paths, owners and modes), its copyright file and changelog, and its
+# control fields.
+# Usage: deb_package.sh DEB_DIR MAN_PAGE_NAME VERSION
 set -u
-build=$1
 man=$2
-out=$(mktemp -d) || exit 1
-trap 'rm -rf "$out"' EXIT
+version=$3
 status=0
 fail() {
   echo "FAIL: $*"
   status=1
 }
 
-for tool in cpack dpkg-deb; do
-  command -v $tool >/dev/null 2>&1 || { echo "FAIL: $tool is missing"; exit 1; }
-done
-(cd "$build" && cpack -G DEB -B "$out" --config "$build/CPackConfig.cmake") >"$out/cpack.log" 2>&1 ||
-  { cat "$out/cpack.log"; echo "FAIL: cpack"; exit 1; }
-set -- "$out"/vantrel_*.deb
-if [ $# -ne 1 ] || [ ! -f "$1" ]; then
-  cat "$out/cpack.log"
-  echo "FAIL: no single vantrel_*.deb made"
-  exit 1
-fi
+command -v dpkg-deb >/dev/null 2>&1 || { echo "FAIL: dpkg-deb is missing"; exit 1; }
+set -- "$1"/vantrel_*.deb
+[ -f "$1" ] || { echo "FAIL: no package in $(dirname "$1")"; exit 1; }
 deb=$1
+[ "$(basename "$deb")" = "vantrel_${version}_$(dpkg --print-architecture).deb" ] ||
+  fail "package file named $(basename "$deb")"
 
 # Owner and mode of every entry, then its path.
 got=$(dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }' | sort -k3)
@@ -37,6 +29,10 @@ drwxr-xr-x root/root ./usr/share/
 drwxr-xr-x root/root ./usr/share/bash-completion/
 drwxr-xr-x root/root ./usr/share/bash-completion/completions/
 -rw-r--r-- root/root ./usr/share/bash-completion/completions/vantrel
+drwxr-xr-x root/root ./usr/share/doc/
+drwxr-xr-x root/root ./usr/share/doc/vantrel/
+-rw-r--r-- root/root ./usr/share/doc/vantrel/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/vantrel/copyright
 drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
 -rw-r--r-- root/root ./usr/share/man/man1/$man
@@ -53,7 +49,7 @@ $got"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = vantrel ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = 1.7.6 ] || fail "Version is '$(field Version)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
 [ "$(field Maintainer)" = "vantrel developers <dev@vantrel.dev>" ] ||
   fail "Maintainer is '$(field Maintainer)'"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] ||
@@ -62,9 +58,34 @@ depends=$(field Depends)
 for lib in libc6 libncursesw6 libtinfo6 libstdc++6; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$lib\( \|$\)" || fail "Depends lacks $lib: '$depends'"
 done
-info=$(dpkg-deb -I "$deb")
-echo "$info" | grep -q '^ Package: vantrel$' || fail "dpkg-deb -I shows no 'Package: vantrel'"
-echo "$info" | grep -q '^ Version: 1\.7\.6$' || fail "dpkg-deb -I shows no 'Version: 1.7.6'"
+
+# The files of /usr/share/doc/vantrel, read from the package itself.
+tree=$(mktemp -d) || exit 1
+trap 'rm -rf "$tree"' EXIT
+dpkg-deb -x "$deb" "$tree" || fail "dpkg-deb -x"
+doc=$tree/usr/share/doc/vantrel
+if [ -f "$doc/copyright" ]; then
+  head -n 1 "$doc/copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright is not in the machine-readable format"
+  grep -qx 'License: Expat' "$doc/copyright" || fail "copyright names no Expat (MIT) licence"
+  grep -q '^Copyright: [0-9]' "$doc/copyright" || fail "copyright has no Copyright field"
+  grep -q '^ Permission is hereby granted' "$doc/copyright" || fail "copyright lacks the licence text"
+fi
+if [ -f "$doc/changelog.gz" ]; then
+  top=$(gzip -dc "$doc/changelog.gz" | head -n 1)
+  [ "$top" = "vantrel ($version) unstable; urgency=medium" ] ||
+    fail "changelog starts with '$top', not the entry for $version"
+fi
+page=$tree/usr/share/man/man1/$man
+case $man in
+  *.gz) head=$(gzip -dc "$page" | head -n 1) ;;
+  *) head=$(head -n 1 "$page") ;;
+esac
+case $head in
+  *"\"vantrel $version\""*) ;;
+  *) fail "manual page header '$head' does not name vantrel $version" ;;
+esac
 
 [ $status -eq 0 ] && echo "package: $(basename "$deb"), Depends: $depends"
 exit $status
