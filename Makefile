@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Everyday commands; CMake does the building. Each target first installs the
 # Debian packages it needs that are missing (tools/check-deps; NO_INSTALL=1
 # only says which): the program's own for make, make demo and make install,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // alloc_count: counts the heap allocations of the input path per sample and
 // of the painter per frame. malloc, calloc, realloc and the aligned
 // allocators are replaced by counting wrappers around glibc's own (operator

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // flood: runs a terminal plotter as a user would, in a pseudo-terminal of a
 // fixed size with a pipe on its standard input, and measures it from outside
 // through /proc. Three loads:

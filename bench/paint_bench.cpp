@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One frame of the painter on a virtual terminal whose output is thrown away,
 // under two loads:
 //

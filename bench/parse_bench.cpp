@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of the sample parser on realistic streams: one full input
 // buffer per iteration, as a flood hands it over.
 #include <benchmark/benchmark.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # peer.sh: vantrel beside feedgnuplot (streaming mode, gnuplot's dumb
 # terminal at the same size), one after the other in one run on the same
 # machine, each in a pseudo-terminal driven by the flood driver:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // virtual_screen.h: a curses screen of a chosen size for the benchmarks,
 // drawing into a descriptor of theirs (a memory file, /dev/null) with no
 // terminal behind it.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for vantrel                              -*- shell-script -*-
 #
 # Self-contained: it needs nothing from the bash-completion package, so it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the command line: an argument vector made from the bytes goes through
 // settings_read_command_line, and then every word through parse_color_spec.
 // The settings must come out consistent whatever the words were.

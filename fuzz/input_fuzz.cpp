@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the standard-input path: arbitrary bytes, cut into arbitrary reads,
 // go through the real read_input on descriptor 0 and the parser behind it.
 // After every read the buffer and history invariants are checked, and the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Replays the saved crash inputs of every fuzz target, then fuzzes each target
 # for a while on a scratch copy of its seed corpus, and prints libFuzzer's final
 # figures. With "ci" as the mode, any crash makes the exit status 1.

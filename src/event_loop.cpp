@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // event_loop.cpp: curses start-up once the settings are final, the wait for
 // input, keys, signals and clock ticks, and the loop that serves them. Every
 // way out that the program sees coming (q, the end signals, a failed check)

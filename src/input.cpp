@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // input.cpp: the standard-input buffer, the sample parser, the history rings
 // and the rate conversion. Numbers may arrive split at any byte; a token is
 // parsed only once a separator behind it has arrived, or the input has ended.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vantrel.h"
 
 int main(int argc, char** argv) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // paint.cpp: the whole frame, repainted from state on every call, and the two
 // renderers of the plot area: bars of character cells, and lines of braille
 // dots or quadrant blocks. Everything is drawn on stdscr; the single

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // settings.cpp: the command line, the settings it fills, and the color roles
 // and pairs. Everything here runs before the event loop and never again,
 // except rate_mode (the 'r' key) and the glyph cells' attribute words (the

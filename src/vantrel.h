@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel: a real-time plotter for the text terminal.
 //
 // The one header of the program. It declares the process-wide state, grouped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen tests of the character-cell plot: draw_char_columns is called
 // directly with a chosen height, width and scale, and every cell of the
 // column is read back (glyph, reverse video, color pair).

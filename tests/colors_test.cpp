@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The color pairs that init_color_pairs defines, read back with pair_content
 // on a virtual screen, and the pairs the painter puts on each part of the frame.
 #include <gtest/gtest.h>

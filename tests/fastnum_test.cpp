@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parser's fast conversion of plain decimals against strtod: where it
 // answers, its value must be strtod's to the bit, and it must decline every
 // token that strtod would not take whole as a finite number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the standard-input buffer (read_input driven through a pipe on
 // descriptor 0) and of the sample parser, the history rings and the rates.
 #include <fcntl.h>

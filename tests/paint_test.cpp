@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen tests of the frame: layout at several sizes, the size rules, the
 // waiting text and messages, the scale labels, the title, the statistics
 // lines and the clock. Each test paints into a fresh virtual screen and reads

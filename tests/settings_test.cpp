@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the command line, the settings it fills, the three checks and the
 // -C parser. Every test starts in the "C" locale with fresh settings and
 // leaves the locale at "C" again.

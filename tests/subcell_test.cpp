@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen tests of the sub-cell plot (braille dots and quadrant blocks):
 // draw_subcell_plot called directly, then every non-blank cell of the screen
 // compared with the expected list; and the sub-cell legend through paint_plot.

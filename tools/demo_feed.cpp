@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The demo feed: a sine wave with a little noise, a few samples a second, on
 // standard output. With -2 it writes pairs (a sine and a slower cosine), so
 // that two-series mode can be tried. -n N stops after N samples; -i MS sets

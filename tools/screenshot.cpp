@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screenshot.cpp: the README gallery, drawn by the real program. Each case
 // runs vantrel in a pseudo-terminal of 100x24 with a UTF-8 locale and
 // FAKETIME set (so the clock text is fixed), feeds it samples shaped like the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Drives the bash completion the way bash does (COMP_WORDS, COMP_CWORD) in a
 # non-interactive shell and compares the offered words with the expected ones.
 # The full option list comes from the program's own usage text.

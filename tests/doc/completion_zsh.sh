@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks the zsh completion: syntax first, then what it offers (see
 # completion_zsh.zsh). Skipped, with status 77, where zsh is not installed.
 # Usage: completion_zsh.sh COMPLETION VANTREL

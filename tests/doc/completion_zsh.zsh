@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs the zsh completion in an interactive zsh on a pseudo-terminal (zpty):
 # types a command line and a tab, and records every match the completion
 # system is asked to add, through a wrapper around compadd that writes them to

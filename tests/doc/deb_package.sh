@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks the Debian package made by deb_build.sh: its contents (exactly the
 # expected paths, owners and modes), its copyright file and changelog, and its
 # control fields.

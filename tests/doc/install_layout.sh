@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a staging directory with DESTDIR and a
 # non-default prefix, and checks that exactly the expected files arrive, with
 # the expected modes and contents. Then the zsh completion's place under the

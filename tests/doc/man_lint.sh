@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Lints the manual page and checks it against the program it documents:
 # the version in its header and an entry for every option of the usage text.
 # Usage: man_lint.sh MANPAGE VANTREL

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The answers the program gives before it takes over the terminal.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -63,7 +64,7 @@ TEST(CommandLine, AnswersOnStandardOutputAlone) {
     std::string exit;
   };
   const Case cases[] = {
-      {{"-h"}, kUsage, "exit 0"},       {{"-v"}, "vantrel 1.7.6\n", "exit 0"},
+      {{"-h"}, kUsage, "exit 0"},       {{"-v"}, "vantrel " VANTREL_VERSION "\n", "exit 0"},
       {{"-v", "-h"}, kUsage, "exit 0"}, {{"-x"}, kUsage, "exit 1"},
       {{"-h", "-t"}, kUsage, "exit 1"},  // -t without its argument
   };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ways a pipeline breaks under a long-running plotter, one case each:
 // what standard input, standard output, the terminal and the signals can do,
 // and what the program must still do then.

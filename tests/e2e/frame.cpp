@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // frame.cpp: frame and message checks shared by the end-to-end tests.
 #include "frame.h"
 

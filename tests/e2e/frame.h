@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // frame.h: what a user checks first on a vantrel screen: is the frame whole,
 // and where does a centred message stand.
 #pragma once
@@ -9,7 +10,7 @@
 
 namespace e2e {
 
-inline constexpr std::string_view kBanner = "https://vantrel.dev/terminal-plot 1.7.6";
+inline constexpr std::string_view kBanner = "https://vantrel.dev/terminal-plot " VANTREL_VERSION;
 inline constexpr std::string_view kTitle = ".: vantrel :.";
 
 // Empty when the screen shows the frame of its size: the title centred on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program at the edges of what the system gives it: no descriptors left
 // for the signal pipe, descriptors beyond FD_SETSIZE, the widest window.
 #include <gtest/gtest.h>

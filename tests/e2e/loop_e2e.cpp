@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program in its terminal: the ways out, the keys, window changes and
 // the ends of standard input.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program under valgrind's memcheck, through a run that reaches
 // every part of it: numbers over several reads, garbage, a window change, a
 // too-small window, rate mode, Ctrl-L, the end of input and q. Memcheck must

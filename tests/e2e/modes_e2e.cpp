@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plot glyphs of the sub-cell modes and the colors of the schemes, as the
 // terminal shows them.
 #include <gtest/gtest.h>

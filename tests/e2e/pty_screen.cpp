@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pty_screen.cpp: the child in its pseudo-terminal, the emulator that reads
 // its output, and the plain runs without a terminal.
 #include "pty_screen.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pty_screen.h: drives the real vantrel binary in a pseudo-terminal of a
 // chosen size and reads the screen back through libvterm, a real terminal
 // emulator. Nothing here relies on the terminal or the standard input of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A storm against the real program, meant to run under the sanitizers: for a
 // while, standard input gets as much as the program will take of numbers,
 // garbage, NUL bytes, carriage returns, tokens longer than the input buffer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What standard input can be: a pipe, a file, nothing, a directory, closed,
 // or the terminal itself.
 #include <gtest/gtest.h>

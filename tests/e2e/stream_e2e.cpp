@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stream of samples over many reads, with the window changing under it:
 // the statistics follow the history, whose length is the plot width.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // temp_file.h: files the end-to-end tests hand to the program, removed again
 // at the end of the scope.
 #pragma once

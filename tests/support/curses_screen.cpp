@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/curses_screen.h"
 
 #include <clocale>

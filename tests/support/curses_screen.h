@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real curses screen of a chosen size with no terminal behind it, for the
 // painter's tests, and helpers that read its cells back.
 //

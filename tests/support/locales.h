@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Switching the test process to a locale the tests need.
 #pragma once
 
