@@ -114,8 +114,17 @@ void settings_read_glyph(cchar_t& cell, const char* arg) {
   if (mbtowc(&wc, arg, MB_CUR_MAX) > 0 && wcwidth(wc) == 1) cell = glyph_cell(wc, 0, 0);
 }
 
+// A control character in a title or unit would move curses' cursor when
+// drawn: a line feed clears the rest of its row, a tab writes blanks, a
+// carriage return or backspace writes over the text itself, so a unit that
+// follows every scale label could blank the plot. Each one is kept as a
+// visible '?' in its place.
 void settings_copy_text(char* buf, std::size_t size, const char* arg) {
   std::snprintf(buf, size, "%s", arg);
+  for (char* c = buf; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte == 0x7f) *c = '?';
+  }
 }
 
 void settings_restart_scan() {

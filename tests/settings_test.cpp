@@ -279,6 +279,11 @@ TEST_F(SettingsCommandLine, TitleAndUnitAreCutToTheirBuffers) {
     EXPECT_EQ(std::string(seen), text.substr(0, c.kept)) << c.option << " of " << c.given;
   }
 
+  // control characters would move the cursor when drawn: each becomes a '?'
+  ASSERT_EQ(run_cli({"-t", "a\nb\tc\rd\be\x1b[2Jf\x7f", "-u", "\n\n\nms"}).status, kKeepRunning);
+  EXPECT_STREQ(title, "a?b?c?d?e?[2Jf?");
+  EXPECT_STREQ(unit, "???ms");
+
   ASSERT_EQ(run_cli({"-t", "-h", "-u", "--"}).status, kKeepRunning);
   EXPECT_STREQ(title, "-h");
   EXPECT_STREQ(unit, "--");
