@@ -7,16 +7,7 @@
 set -u
 source=$1
 script=$source/tools/check-deps
-work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
-status=0
-passed=0
-failed=0
-fail() {
-  echo "FAIL: $*"
-  status=1
-  failed=$((failed + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 # The fakes: dpkg-query reports the packages listed in $work/installed,
 # apt-get records its arguments in $work/log and "installs" into that list,

@@ -13,16 +13,7 @@
 set -u
 readme=$1
 manpage=$2
-work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
-status=0
-passed=0
-failed=0
-fail() {
-  echo "FAIL: $*"
-  status=1
-  failed=$((failed + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 # The README's indented code blocks, and the manual page's .EX/.EE blocks with
 # the roff escapes undone, one file each; only those that pipe into vantrel.
