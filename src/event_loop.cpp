@@ -2,7 +2,8 @@
 // event_loop.cpp: curses start-up once the settings are final, the wait for
 // input, keys, signals and clock ticks, and the loop that serves them. Every
 // way out that the program sees coming (q, the end signals, a failed check)
-// restores the terminal first; only SIGKILL and a crash cannot.
+// restores the terminal first; a signal it does not catch (SIGKILL, SIGUSR1,
+// a crash) cannot.
 #include <fcntl.h>
 #include <poll.h>
 #include <term.h>

@@ -53,7 +53,7 @@ constexpr std::size_t kUnitMax = sizeof unit - 1;
 // print (printw) misbehaves once a text is longer than the window holds.
 constexpr std::size_t kStatsTextSize = 4 * (5 + kNumberTextMax) + 1 + kUnitMax + 3 + 1;
 constexpr std::size_t kLabelTextSize = kNumberTextMax + 1 + kUnitMax + 1;
-constexpr std::size_t kIntervalTextSize = 64;  // " interval=%.3gs" is at most 20 characters
+constexpr std::size_t kIntervalTextSize = 64;  // " interval=%.3gs" is at most 21 characters
 
 struct paint_series_stats {
   double min;

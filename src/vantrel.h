@@ -4,9 +4,10 @@
 // The one header of the program. It declares the process-wide state, grouped
 // by the unit that owns and defines it, and the functions the units share.
 // Everything runs in one thread. signal_handler only writes a byte to the
-// signal pipe; the one other handler, the Ctrl-Z wrapper of event_loop.cpp,
-// touches only the key terminal's modes, which the main flow changes with
-// SIGTSTP blocked.
+// signal pipe. The one other handler of the program's own, the Ctrl-Z wrapper
+// of event_loop.cpp, sets the key terminal's modes (which the main flow
+// changes only with SIGTSTP blocked) around curses' own stop handler, which
+// ends and redraws curses' screen from inside the signal, as ncurses ships it.
 #pragma once
 
 #ifndef _XOPEN_SOURCE_EXTENDED

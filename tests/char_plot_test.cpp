@@ -62,11 +62,20 @@ void expect_only_column(int col) {
   }
 }
 
+// Attributes and pair of a glyph cell, as "attrs/pair".
+std::string cell_style(const cchar_t& cell) {
+  wchar_t text[CCHARW_MAX + 1] = {};
+  attr_t attrs = 0;
+  short pair = 0;
+  getcchar(&cell, text, &attrs, &pair, nullptr);
+  return std::to_string(attrs) + "/" + std::to_string(pair);
+}
+
 void expect_glyph_cells_restored() {
-  EXPECT_EQ(plot_cell.attr, attr_t{0});
-  EXPECT_EQ(max_err_cell.attr, attr_t{0});
-  EXPECT_EQ(min_err_cell.attr, attr_t{0});
-  EXPECT_EQ(second_line_cell.attr, attr_t{A_REVERSE});
+  EXPECT_EQ(cell_style(plot_cell), "0/0");
+  EXPECT_EQ(cell_style(max_err_cell), "0/0");
+  EXPECT_EQ(cell_style(min_err_cell), "0/0");
+  EXPECT_EQ(cell_style(second_line_cell), std::to_string(A_REVERSE) + "/0");
   EXPECT_EQ(getattrs(stdscr) & A_COLOR, 0) << "window attribute still colored";
 }
 

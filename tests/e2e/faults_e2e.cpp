@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "expect.h"
 #include "frame.h"
 #include "pty_screen.h"
 #include "temp_file.h"
@@ -63,12 +64,6 @@ bool clock_moves(PtyScreen& s) {
   const int col = s.cols() - 25;
   const std::string before = s.text_at(row, col, 24);
   return s.wait_for([&] { return s.running() && s.text_at(row, col, 24) != before; });
-}
-
-void expect_terminal_given_back(PtyScreen& s, const std::string& what) {
-  EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "") << what;
-  EXPECT_FALSE(s.altscreen()) << what;
-  EXPECT_TRUE(s.cursor_visible()) << what;
 }
 
 // Standard input fails or never brings anything, and the plot carries on:

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "expect.h"
 #include "frame.h"
 #include "pty_screen.h"
 
@@ -15,12 +16,6 @@ namespace {
 
 constexpr const char* kUtf8 = "C.UTF-8";
 constexpr int kGreen = 2;
-
-std::string hex(char32_t c) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
-  return buf;
-}
 
 // Two samples, 0 then 3, in the smallest window: the last two cell columns
 // (41 and 42) hold the whole line, drawn over a scale of 0 to 3.

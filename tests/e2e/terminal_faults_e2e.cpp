@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "expect.h"
 #include "frame.h"
 #include "pty_screen.h"
 
@@ -20,22 +21,10 @@ namespace {
 constexpr const char* kUtf8 = "C.UTF-8";
 constexpr char32_t kVerticalLine = U'\u2502';
 
-std::string hex(char32_t c) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
-  return buf;
-}
-
 std::string printed(const char* format, double value) {
   char buf[512];
   std::snprintf(buf, sizeof buf, format, value);
   return buf;
-}
-
-void expect_terminal_given_back(PtyScreen& s, const std::string& what) {
-  EXPECT_EQ(modes_diff(s.modes_at_start(), s.modes_now()), "") << what;
-  EXPECT_FALSE(s.altscreen()) << what;
-  EXPECT_TRUE(s.cursor_visible()) << what;
 }
 
 // A label of a few hundred digits in the smallest window. All four labels

@@ -50,6 +50,7 @@ curses_screen::curses_screen(int rows, int cols, const char* term) {
   setenv("TERM", term, 1);
   settings_reset();
   input_reset();
+  plot_height = 0;
   now = {};
   status_msg = nullptr;
 
