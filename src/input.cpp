@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "vantrel.h"
 
@@ -191,8 +190,7 @@ bool input_fast_number(const char* token, std::size_t length, char point, double
 void input_reset() {
   std::memset(input_buf, 0, sizeof input_buf);
   input_len = 0;
-  for (int i = 0; i < kRingSize; ++i)
-    values1[i] = values2[i] = std::numeric_limits<double>::quiet_NaN();
+  for (int i = 0; i < kRingSize; ++i) values1[i] = values2[i] = NAN;
   newest_index = -1;
   plot_width = kMinPlotWidth;
   sample_count = 0;

@@ -297,7 +297,7 @@ void paint_zero_runs(const paint_column& c, int r0) {
 // ---- statistics and scale
 
 paint_series_stats paint_stats(const double* ring, int n) {
-  if (n <= 0) return {kFltMax, -kFltMax, std::numeric_limits<double>::quiet_NaN()};
+  if (n <= 0) return {kFltMax, -kFltMax, NAN};
   double sum = 0.0;
   double max = -kFltMax;
   double min = kFltMax;
@@ -441,8 +441,9 @@ void draw_char_columns(int H, int W, const double* series2, int newest, double t
     if (b1.pair != 0) paint_restyle(*b1.glyph, 0, b1.pair);
     if (b2.pair != 0) paint_restyle(*b2.glyph, 0, b2.pair);
     if (line_pair != 0) paint_restyle(second_line_cell, A_REVERSE, line_pair);
+    // Only a second bar has rows in reverse video; a lone bar never draws them.
     cchar_t reversed = *b2.glyph;
-    paint_restyle(reversed, A_REVERSE, b2.pair);
+    if (has2) paint_restyle(reversed, A_REVERSE, b2.pair);
     const cchar_t* q = b2.glyph == &plot_cell ? &second_line_cell : &reversed;
 
     const paint_column c{H, col, b1, b2, has2, q, &reversed};
